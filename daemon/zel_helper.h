@@ -1,0 +1,48 @@
+// ZelHelper: the helper's root object and its class operations.
+//
+// In the daemon, one ZelHelper serves every request; its instance methods are the remote
+// interface and act with root's rights, checked against the caller of the request in progress
+// (daemon/caller.h). In a client, a helper proxy is a subclass whose instance methods forward to
+// the daemon (client/helper_proxy.h); a null proxy means "no helper" and callers treat it as
+// answering 0, NO or nothing. No operation throws.
+//
+// Thread: the daemon calls the instance methods from its one serving thread, one at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zel {
+
+class ZelHelper {
+ public:
+  // The interface version this build answers; a helper answering less is outdated.
+  static constexpr uint32_t kInterfaceVersion = 3;
+
+  ZelHelper() = default;
+  virtual ~ZelHelper() = default;
+  ZelHelper(const ZelHelper&) = delete;
+  ZelHelper& operator=(const ZelHelper&) = delete;
+
+  // The remote interface, in the order of its operation numbers.
+  virtual uint32_t version();
+  virtual bool createFile(const std::string& path, const std::string& user,
+                          const std::string& group);
+  virtual bool createDirectory(const std::string& path, const std::string& user,
+                               const std::string& group);
+  virtual bool permitAccessToPath(const std::string& path, const std::string& user,
+                                  const std::string& group);
+  virtual uint32_t octToDec(uint32_t octalLooking);
+  virtual void setPrivileges(uint32_t octalLooking, const std::string& path);
+
+  // +putUser:inGroup: — makes `user` a member of the group whose full name is `group`,
+  // creating the group when none has that full name. Runs in the daemon only.
+  static bool putUser(const std::string& user, const std::string& group);
+
+  // Client-side class operations (client/): connect, install, re-install and remove the helper.
+  static std::shared_ptr<ZelHelper> create();
+  static std::shared_ptr<ZelHelper> install();
+};
+
+}  // namespace zel
