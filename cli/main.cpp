@@ -2,14 +2,15 @@
 // with a command it is the command-line client of the helper and of the conversion library.
 #include <cstdio>
 
-#include <CLI/CLI.hpp>
 #include <fmt/core.h>
+#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "daemon/daemon_main.h"
 
 int main(int argc, char** argv) {
-  if (argc == 1) return zel::runDaemon();
+  if (argc == 1)
+    return zel::runDaemon();
 
   CLI::App app{
       "zelhelper: a privileged helper that provisions shared files and directories, and the "
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    if (error.get_exit_code() == 0) return app.exit(error);  // --help
+    if (error.get_exit_code() == 0)
+      return app.exit(error);  // --help
     fmt::print(stderr, "zelhelper: {} (see 'zelhelper --help')\n", error.what());
     return 2;
   }

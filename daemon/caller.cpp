@@ -8,7 +8,8 @@ thread_local const Caller* tCurrent = nullptr;
 }
 
 Caller currentCaller() {
-  if (tCurrent != nullptr) return *tCurrent;
+  if (tCurrent != nullptr)
+    return *tCurrent;
   return Caller{getuid(), getgid(), getpid()};
 }
 
@@ -16,6 +17,8 @@ CallerScope::CallerScope(const Caller& caller) : mPrevious(tCurrent), mCaller(ca
   tCurrent = &mCaller;
 }
 
-CallerScope::~CallerScope() { tCurrent = mPrevious; }
+CallerScope::~CallerScope() {
+  tCurrent = mPrevious;
+}
 
 }  // namespace zel

@@ -2,6 +2,8 @@
 
 namespace zel {
 
-uint32_t ZelHelper::version() { return kInterfaceVersion; }
+uint32_t ZelHelper::version() {
+  return kInterfaceVersion;
+}
 
 }  // namespace zel

@@ -19,7 +19,9 @@ namespace {
 std::mutex gMutex;
 LogCapture* gCaptures[2] = {nullptr, nullptr};
 
-LogCapture*& captureFor(LogChannel channel) { return gCaptures[static_cast<int>(channel)]; }
+LogCapture*& captureFor(LogChannel channel) {
+  return gCaptures[static_cast<int>(channel)];
+}
 
 std::string timestamp() {
   timeval now{};
@@ -46,15 +48,20 @@ void deliver(LogChannel channel, std::string_view message) {
   }
   if (channel == LogChannel::kSystemLog) {
     syslog(LOG_NOTICE, "%.*s", static_cast<int>(message.size()), message.data());
-    if (inSandboxRoot()) writeStderr(fmt::format("{}\n", message));
+    if (inSandboxRoot())
+      writeStderr(fmt::format("{}\n", message));
   } else {
-    writeStderr(fmt::format("{} {}[{}] {}\n", timestamp(), program_invocation_short_name,
-                            getpid(), message));
+    writeStderr(fmt::format("{} {}[{}] {}\n", timestamp(), program_invocation_short_name, getpid(),
+                            message));
   }
 }
 
-void systemLog(std::string_view message) { deliver(LogChannel::kSystemLog, message); }
-void NSLog(std::string_view message) { deliver(LogChannel::kNSLog, message); }
+void systemLog(std::string_view message) {
+  deliver(LogChannel::kSystemLog, message);
+}
+void NSLog(std::string_view message) {
+  deliver(LogChannel::kNSLog, message);
+}
 
 LogCapture::LogCapture(LogChannel channel) : mChannel(channel) {
   std::lock_guard lock(gMutex);
