@@ -112,18 +112,18 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
   if (mPid < 0)
     throw std::runtime_error("fork failed");
 
+  // The socket file appears when it is bound; the activator says so once it also listens.
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  struct stat info {};
-  while (stat(mSocketPath.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+  while (logLinesContaining("Listening on " + mSocketPath).empty()) {
     if (waitFor(mPid, 0ms)) {
       mPid = -1;
-      throw std::runtime_error("the activator ended before it created " + mSocketPath);
+      throw std::runtime_error("the activator ended before it listened on " + mSocketPath);
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       stop();
-      throw std::runtime_error("the activator did not create " + mSocketPath);
+      throw std::runtime_error("the activator did not listen on " + mSocketPath);
     }
-    std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(2ms);
   }
   chmod(mSocketPath.c_str(), 0666);
 }
