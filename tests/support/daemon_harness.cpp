@@ -91,6 +91,7 @@ DaemonHarness::DaemonHarness(const SandboxRoot& root, WithFdName fdName) {
 void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
   mSocketPath = helperSocketPath(kMachServiceName);
   mLogPath = root.at("daemon.log");
+  unlink(mSocketPath.c_str());  // left by an earlier activator that was killed
   std::vector<std::string> argv = {"systemd-socket-activate", "--listen=" + mSocketPath,
                                    "--fdname=" + fdName, "-E", "ZELHELPER_ROOT=" + root.path()};
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
@@ -99,6 +100,7 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
   }
   argv.push_back(zelhelperExecutable());
 
+  const std::size_t earlierListening = logLinesContaining("Listening on " + mSocketPath).size();
   const int log = open(mLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   mPid = fork();
   if (mPid == 0) {
@@ -113,8 +115,10 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
     throw std::runtime_error("fork failed");
 
   // The socket file appears when it is bound; the activator says so once it also listens.
+  // An earlier harness in the same root may have logged the same line.
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (logLinesContaining("Listening on " + mSocketPath).empty()) {
+  const std::string listening = "Listening on " + mSocketPath;
+  while (logLinesContaining(listening).size() <= earlierListening) {
     if (waitFor(mPid, 0ms)) {
       mPid = -1;
       throw std::runtime_error("the activator ended before it listened on " + mSocketPath);
