@@ -43,33 +43,18 @@ bool RawClient::send(std::string_view bytes) {
   return true;
 }
 
-namespace {
-// Reads exactly `count` bytes, waiting at most `timeout` for each piece.
-bool readExactly(int fd, char* out, std::size_t count, std::chrono::milliseconds timeout) {
-  while (count > 0) {
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(timeout.count())) != 1)
-      return false;
-    const ssize_t got = recv(fd, out, count, 0);
-    if (got <= 0)
-      return false;
-    out += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-}  // namespace
-
 std::optional<std::string> RawClient::reply(std::chrono::milliseconds timeout) {
-  char header[4];
-  if (!readExactly(mFd, header, 4, timeout))
-    return std::nullopt;
-  uint32_t length = 0;
-  for (int i = 3; i >= 0; --i)
-    length = (length << 8) | static_cast<uint8_t>(header[i]);
-  std::string body(length, '\0');
-  if (!readExactly(mFd, body.data(), length, timeout))
-    return std::nullopt;
+  std::string body;
+  while (mIn.next(body) != wire::FrameAssembler::Status::kComplete) {
+    pollfd waiting{mFd, POLLIN, 0};
+    if (poll(&waiting, 1, static_cast<int>(timeout.count())) != 1)
+      return std::nullopt;
+    char buffer[4096];
+    const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
+    if (got <= 0)
+      return std::nullopt;
+    mIn.append(std::string_view(buffer, static_cast<std::size_t>(got)));
+  }
   return body;
 }
 

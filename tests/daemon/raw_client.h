@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "daemon/wire.h"
+
 namespace zel::test {
 
 class RawClient {
@@ -18,7 +20,8 @@ class RawClient {
 
   bool connected() const { return mFd >= 0; }
   bool send(std::string_view bytes);
-  // One reply body, or nullopt when the daemon closed the connection or `timeout` passed.
+  // The next reply body, or nullopt when the daemon closed the connection or nothing arrived
+  // for `timeout`.
   std::optional<std::string> reply(std::chrono::milliseconds timeout = std::chrono::seconds(5));
   // True when the daemon closes the connection within `timeout` (unread replies are skipped).
   bool closedByDaemon(std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -28,6 +31,7 @@ class RawClient {
 
  private:
   int mFd = -1;
+  wire::FrameAssembler mIn;
 };
 
 // A frame with `body`, its header declaring `declared` bytes (the body's size by default).
