@@ -73,7 +73,10 @@ class Value {
   };
   using Storage = std::variant<std::monostate, Number, std::string, Date>;
 
-  explicit Value(Storage storage) : mStorage(std::move(storage)) {}
+  // Built in place: moving a whole variant trips a false uninitialised warning in GCC 12.
+  template <typename Alternative>
+  explicit Value(Alternative alternative)
+      : mStorage(std::in_place_type<Alternative>, std::move(alternative)) {}
 
   Storage mStorage;
 };
