@@ -12,6 +12,7 @@
 #include "platform/date_formatter.h"
 #include "platform/inconsistency_exception.h"
 #include "platform/user_defaults.h"
+#include "resources/labels.h"
 #include "transformers/transformers.h"
 
 namespace zel::cli {
@@ -218,11 +219,15 @@ void run(int& exitStatus, Body body) {
 void addConvertCommand(CLI::App& app, int& exitStatus) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* convert = app.add_subcommand(
-      "convert",
-      "Run a named value transformer on VALUE and print the result (a number, a text, an ISO "
-      "8601 date, or nil). A VALUE that begins with '-' follows '--', as in "
-      "'zelhelper convert Temperature -- -500'. Temperatures and flow follow the units set with "
-      "'zelhelper units'.");
+      "convert", "Run a named value transformer on a value and print the result");
+  convert->footer(
+      "The result prints as a number, a text, an ISO 8601 date or nil. A VALUE that begins with "
+      "'-' follows '--'. Temperatures and flow follow 'zelhelper units'.\n"
+      "Examples:\n"
+      "  zelhelper convert --list\n"
+      "  zelhelper convert Temperature -- -500\n"
+      "  zelhelper convert TicksStringSeconds --reverse 0.53\n"
+      "  zelhelper convert DateToDaySeconds --reverse --date 2026-12-06T13:45:30");
   convert->add_option("NAME", options->name, "Registered transformer name (see --list)");
   convert->add_option("VALUE", options->value,
                       "Input: a number when all of it is a decimal number, else a text");
@@ -243,10 +248,11 @@ void addConvertCommand(CLI::App& app, int& exitStatus) {
 
 void addUnitsCommand(CLI::App& app, int& exitStatus) {
   auto options = std::make_shared<UnitsOptions>();
-  CLI::App* units = app.add_subcommand(
-      "units",
-      "Show the unit preferences, or set them: Celsius (else Fahrenheit) for temperatures, "
-      "metric (else cubic feet) for flow. They are kept in the user's defaults.json.");
+  CLI::App* units = app.add_subcommand("units", "Show or set the units of temperatures and flow");
+  units->footer(
+      "Celsius (else Fahrenheit) for temperatures, metric (else cubic feet) for flow; kept in "
+      "$XDG_CONFIG_HOME/" +
+      std::string(kClientIdentifier) + "/defaults.json.");
   units->add_option("--celsius", options->celsius, "Show temperatures in degrees Celsius")
       ->check(CLI::IsMember({"yes", "no"}));
   units->add_option("--metric", options->metric, "Show flow in metric units")

@@ -40,4 +40,12 @@ class ValueTransformer {
   static std::vector<std::string> valueTransformerNames();
 };
 
+// The base of a transformer class whose two class operations answer constants.
+template <ValueClass kTransformedValueClass, bool kAllowsReverseTransformation>
+class ValueTransformerOf : public ValueTransformer {
+ public:
+  ValueClass transformedValueClass() const final { return kTransformedValueClass; }
+  bool allowsReverseTransformation() const final { return kAllowsReverseTransformation; }
+};
+
 }  // namespace zel

@@ -25,10 +25,8 @@
 
 namespace zel {
 
-class InsteonAddrTransformer final : public ValueTransformer {
+class InsteonAddrTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 
@@ -40,26 +38,20 @@ class InsteonAddrTransformer final : public ValueTransformer {
   uint32_t fromHexStr(std::string_view text) const;
 };
 
-class KNXAddrTransformer final : public ValueTransformer {
+class KNXAddrTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class IPAddrTransformer final : public ValueTransformer {
+class IPAddrTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TypeTransformer final : public ValueTransformer {
+class TypeTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };

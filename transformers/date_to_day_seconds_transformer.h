@@ -15,10 +15,8 @@
 
 namespace zel {
 
-class DateToDaySecondsTransformer final : public ValueTransformer {
+class DateToDaySecondsTransformer final : public ValueTransformerOf<ValueClass::kNumber, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kNumber; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };

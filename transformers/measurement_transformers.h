@@ -20,48 +20,37 @@
 
 namespace zel {
 
-class HundredDividerTransformer final : public ValueTransformer {
+class HundredDividerTransformer final : public ValueTransformerOf<ValueClass::kNumber, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kNumber; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TemperatureTransformer final : public ValueTransformer {
+class TemperatureTransformer final : public ValueTransformerOf<ValueClass::kNumber, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kNumber; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TemperatureDeltaTransformer final : public ValueTransformer {
+class TemperatureDeltaTransformer final : public ValueTransformerOf<ValueClass::kNumber, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kNumber; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TemperatureStringTransformer final : public ValueTransformer {
+class TemperatureStringTransformer final : public ValueTransformerOf<ValueClass::kString, false> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return false; }
   Value transformedValue(const Value& value) const override;
 };
 
-class FloatTemperatureStringTransformer final : public ValueTransformer {
+class FloatTemperatureStringTransformer final
+    : public ValueTransformerOf<ValueClass::kString, false> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return false; }
   Value transformedValue(const Value& value) const override;
 };
 
-class FlowTransformer final : public ValueTransformer {
+class FlowTransformer final : public ValueTransformerOf<ValueClass::kNumber, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kNumber; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };

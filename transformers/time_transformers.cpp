@@ -46,7 +46,8 @@ Value TicksStringSecondsTransformer::reverseTransformedValue(const Value& value)
 }
 
 Value TicksStringMinutesTransformer::transformedValue(const Value& value) const {
-  requireNilOrFloatValue(value);
+  if (!value.isNil())
+    requireIntValue(value);
   const auto ticks = static_cast<uint64_t>(static_cast<int64_t>(value.intValue()));
   return text(fmt::format("{}", ticks / kTicksPerMinute));
 }

@@ -21,50 +21,38 @@
 
 namespace zel {
 
-class TicksStringSecondsTransformer final : public ValueTransformer {
+class TicksStringSecondsTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TicksStringMinutesTransformer final : public ValueTransformer {
+class TicksStringMinutesTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TicksMinutesTransformer final : public ValueTransformer {
+class TicksMinutesTransformer final : public ValueTransformerOf<ValueClass::kNumber, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kNumber; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class TicksTimeTransformer final : public ValueTransformer {
+class TicksTimeTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class SecondsTimeTransformer final : public ValueTransformer {
+class SecondsTimeTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
 
-class HHMMToSecondsTransformer final : public ValueTransformer {
+class HHMMToSecondsTransformer final : public ValueTransformerOf<ValueClass::kString, true> {
  public:
-  ValueClass transformedValueClass() const override { return ValueClass::kString; }
-  bool allowsReverseTransformation() const override { return true; }
   Value transformedValue(const Value& value) const override;
   Value reverseTransformedValue(const Value& value) const override;
 };
