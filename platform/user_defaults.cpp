@@ -94,7 +94,8 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
-// Writes `text` to a new file in `dir` and renames it to `path`; on failure the old file stays.
+// Writes `text` to a new file beside `path` and renames it over `path`, then flushes the directory
+// `dirFd`; on failure the old file stays as it was.
 std::optional<std::string> replaceAtomically(int dirFd, const std::string& path,
                                              const std::string& text) {
   std::string temporary = path + ".XXXXXX";
