@@ -56,7 +56,10 @@ std::string posixNameForFullName(std::string_view fullName,
   std::string name = base;
   for (int suffix = 2; taken(name); ++suffix) {
     std::string tail = fmt::format("-{}", suffix);
-    name = base.substr(0, kMaximumLength - tail.size()) + tail;
+    std::string stem = base.substr(0, kMaximumLength - tail.size());
+    while (stem.size() > 1 && stem.back() == '-')
+      stem.pop_back();
+    name = stem + tail;
   }
   return name;
 }
