@@ -1,4 +1,4 @@
-// putUser against the real groupadd and gpasswd on a sandbox root.
+// The group step (putUser) against the real groupadd and gpasswd on a sandbox root.
 #include <functional>
 #include <optional>
 
@@ -27,7 +27,7 @@ TEST_P(AlreadyMember, AnswersYesWithoutMessageOrCommit) {
   mRoot.writeFile("etc/group", mRoot.readFile("etc/group") + GetParam().groupLine);
   std::string before = mRoot.readFile("etc/group");
 
-  EXPECT_TRUE(ZelHelper::putUser("alice", GetParam().group));
+  EXPECT_TRUE(groupStep("alice", GetParam().group));
   EXPECT_THAT(systemLines(), IsEmpty());
   EXPECT_EQ(mRoot.readFile("etc/group"), before);
 }
@@ -39,14 +39,11 @@ INSTANTIATE_TEST_SUITE_P(Memberships, AlreadyMember,
                          caseName<AlreadyMemberCase>);
 
 TEST_F(PutUserTest, CreatesMissingGroupUnderItsFullNameAndAddsUser) {
-  EXPECT_TRUE(ZelHelper::putUser("alice", "Zel Home Users"));
-  EXPECT_THAT(systemLines(), ElementsAre("ZelHelper group not found"));
+  EXPECT_TRUE(groupStep("alice", "Zel Home Users"));
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice"));
-
   // The next request finds the group by its full name.
-  LogCapture again(LogChannel::kSystemLog);
-  EXPECT_TRUE(ZelHelper::putUser("bob", "Zel Home Users"));
-  EXPECT_THAT(again.lines(), IsEmpty());
+  EXPECT_TRUE(groupStep("bob", "Zel Home Users"));
+  EXPECT_THAT(systemLines(), ElementsAre("ZelHelper group not found"));
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice", "bob"));
 }
 
@@ -63,7 +60,7 @@ class GroupLookup : public PutUserTest, public ::testing::WithParamInterface<Loo
 // Full names compare exactly and only with full names; the first of equal full names wins.
 TEST_P(GroupLookup, FindsGroupsByExactFullNameOnly) {
   GetParam().setUp(mRoot);
-  EXPECT_TRUE(ZelHelper::putUser("alice", GetParam().group));
+  EXPECT_TRUE(groupStep("alice", GetParam().group));
   EXPECT_THAT(membersOfGroup(mRoot, GetParam().groupUsed), ::testing::Contains("alice"));
 }
 
@@ -116,7 +113,7 @@ TEST_P(PutUserFailure, AnswersNoWithItsMessagesInOrder) {
     std::optional<GroupFileLock> lock;
     if (GetParam().locked)
       lock.emplace(mRoot);
-    EXPECT_FALSE(ZelHelper::putUser(GetParam().user, GetParam().group));
+    EXPECT_FALSE(groupStep(GetParam().user, GetParam().group));
   }
   EXPECT_THAT(systemLines(), LinesMatch(GetParam().lines));
   if (*GetParam().groupLeft == '\0') {

@@ -6,11 +6,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include <fmt/format.h>
+
+#include "client/helper_proxy.h"
+#include "daemon/caller.h"
+#include "resources/labels.h"
 
 namespace zel::test {
 namespace fs = std::filesystem;
@@ -112,6 +118,72 @@ ImmutableItem::ImmutableItem(std::string path) : mPath(std::move(path)) {
 
 ImmutableItem::~ImmutableItem() {
   setImmutable(mPath, false);
+}
+
+ZelHelper& OperationsTest::helper() {
+  if (!throughDaemon())
+    return mHelper;
+  if (!mDaemon) {
+    mDaemon = std::make_unique<DaemonHarness>(mRoot);
+    // The socket file appears at bind(); the activator says this once it listens.
+    if (!mDaemon->waitForLog("Listening on "))
+      throw std::runtime_error("systemd-socket-activate does not listen");
+  }
+  if (!mProxy)
+    mProxy = mDaemon->connect();
+  if (!mProxy)
+    throw std::runtime_error("no daemon answers");
+  return *mProxy;
+}
+
+bool OperationsTest::asCaller(uid_t uid, const std::function<bool(ZelHelper&)>& request) {
+  if (uid == 0)
+    return request(helper());
+  if (!throughDaemon()) {
+    CallerScope scope(Caller{uid, uid, getpid()});
+    return request(mHelper);
+  }
+  helper();  // the daemon listens before the child connects
+  SandboxUser user = uid == kAlice.uid ? kAlice : kBob;
+  return runAs(user, [&request] {
+           std::shared_ptr<ZelHelper> proxy = connectToHelper(kMachServiceName);
+           return proxy && request(*proxy) ? 0 : 1;
+         }) == 0;
+}
+
+bool OperationsTest::groupStep(const std::string& user, const std::string& group) {
+  if (!throughDaemon())
+    return ZelHelper::putUser(user, group);
+  std::string probe = mRoot.at("probe");
+  if (!statusOf(probe).exists)
+    makeFile(probe, 0644);
+  return helper().permitAccessToPath(probe, user, group);
+}
+
+std::vector<std::string> OperationsTest::daemonLines(bool nsLog) const {
+  // NSLog lines begin "YYYY-MM-DD hh:mm:ss.mmm name[pid] ".
+  static const std::regex kNSLogPrefix(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \S+\[\d+\] )");
+  std::vector<std::string> lines;
+  std::vector<std::string> all = mDaemon ? mDaemon->logLines() : std::vector<std::string>{};
+  // What systemd-socket-activate says before it becomes the daemon is not the daemon's.
+  auto exec = std::find_if(all.begin(), all.end(),
+                           [](const std::string& line) { return line.starts_with("Execing "); });
+  for (const std::string& line :
+       std::vector<std::string>(exec == all.end() ? all.begin() : exec + 1, all.end())) {
+    std::smatch prefix;
+    bool isNSLog = std::regex_search(line, prefix, kNSLogPrefix);
+    if (isNSLog == nsLog)
+      lines.push_back(isNSLog ? prefix.suffix().str() : line);
+  }
+  return lines;
+}
+
+std::vector<std::string> OperationsTest::systemLines() const {
+  return throughDaemon() ? daemonLines(false) : mSystemLog.lines();
+}
+
+std::vector<std::string> OperationsTest::nsLines() const {
+  return throughDaemon() ? daemonLines(true) : mNSLog.lines();
 }
 
 }  // namespace zel::test

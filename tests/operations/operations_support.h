@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 
 #include "daemon/zel_helper.h"
 #include "platform/log.h"
+#include "tests/support/daemon_harness.h"
 #include "tests/support/sandbox_root.h"
 
 namespace zel::test {
@@ -75,19 +78,42 @@ std::string caseName(const ::testing::TestParamInfo<Case>& info) {
   return info.param.name;
 }
 
-// A sandbox root with both log channels captured and a helper to call in-process.
+// Where the helper's operations run in this test executable: in this process (false), or in
+// the real daemon, socket-activated on the sandbox root, through its proxy (true).
+bool throughDaemon();
+
+// A sandbox root and the helper, in this process or in the daemon; the log lines of both
+// channels; and callers other than root.
 class OperationsTest : public ::testing::Test {
- protected:
+ public:
   std::string scratch(const std::string& relative) const {
     return mRoot.scratch() + "/" + relative;
   }
-  std::vector<std::string> systemLines() const { return mSystemLog.lines(); }
-  std::vector<std::string> nsLines() const { return mNSLog.lines(); }
+  // The helper, called as this process (root).
+  ZelHelper& helper();
+  // Runs `request` for a caller with `uid` (root or a sandbox user): in-process inside a
+  // CallerScope, through the daemon from a forked child that dropped to that uid and connects
+  // on its own.
+  bool asCaller(uid_t uid, const std::function<bool(ZelHelper&)>& request);
+  // The group step for `user` and `group`: putUser in-process; through the daemon,
+  // permitAccessToPath on an existing file, which logs nothing of its own.
+  bool groupStep(const std::string& user, const std::string& group);
 
+  // The lines each channel received (NSLog lines without their timestamp and process).
+  std::vector<std::string> systemLines() const;
+  std::vector<std::string> nsLines() const;
+
+ protected:
   SandboxRoot mRoot;
+
+ private:
+  std::vector<std::string> daemonLines(bool nsLog) const;
+
   LogCapture mSystemLog{LogChannel::kSystemLog};
   LogCapture mNSLog{LogChannel::kNSLog};
   ZelHelper mHelper;
+  std::unique_ptr<DaemonHarness> mDaemon;
+  std::shared_ptr<ZelHelper> mProxy;
 };
 
 }  // namespace zel::test

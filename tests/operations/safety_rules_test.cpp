@@ -1,6 +1,6 @@
-// The safety rules for callers, in-process: each request runs inside a CallerScope for the
-// caller, as the daemon's serving thread runs it. A refused request answers NO with one line
-// naming the rule and changes neither the disk nor the group file.
+// The safety rules for callers other than root, and rule 1 for root: in-process inside a
+// CallerScope, or through the daemon from a real process of that uid. A refused request answers
+// NO with one line naming the rule and changes neither the disk nor the group file.
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -10,7 +10,6 @@
 
 #include <fmt/format.h>
 
-#include "daemon/caller.h"
 #include "platform/full_name_record.h"
 #include "tests/operations/operations_support.h"
 
@@ -61,10 +60,9 @@ class SafetyRulesTest : public OperationsTest {
   std::string path(const std::string& relative) const {
     return relative.starts_with("/") ? relative : scratch(relative);
   }
-  ZelHelper& helper() { return mHelper; }
 };
 
-using Request = std::function<bool(SafetyRulesTest&)>;
+using Request = std::function<bool(ZelHelper&, const SafetyRulesTest&)>;
 
 struct RefusedCase {
   const char* name;
@@ -81,10 +79,8 @@ TEST_P(Refused, AnswersNoWithOneLineAndChangesNothing) {
   std::map<std::string, ItemStatus> disk = snapshotOf(mRoot.scratch());
   std::string groups = mRoot.readFile("etc/group");
   std::string record = mRoot.readFile(fullNameRecordPath().substr(mRoot.path().size() + 1));
-  {
-    CallerScope scope(Caller{GetParam().caller, GetParam().caller, getpid()});
-    EXPECT_FALSE(GetParam().request(*this));
-  }
+  EXPECT_FALSE(asCaller(GetParam().caller,
+                        [this](ZelHelper& helper) { return GetParam().request(helper, *this); }));
   std::vector<std::string> lines =
       GetParam().channel == LogChannel::kNSLog ? nsLines() : systemLines();
   ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
@@ -98,24 +94,24 @@ TEST_P(Refused, AnswersNoWithOneLineAndChangesNothing) {
 
 // setPrivileges answers nothing; its cases answer false for the test.
 Request setPrivileges(uint32_t octalLooking, const char* relative) {
-  return [=](SafetyRulesTest& test) {
-    test.helper().setPrivileges(octalLooking, test.path(relative));
+  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
+    helper.setPrivileges(octalLooking, test.path(relative));
     return false;
   };
 }
 Request createFile(const char* relative, const char* user, const char* group) {
-  return [=](SafetyRulesTest& test) {
-    return test.helper().createFile(test.path(relative), user, group);
+  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
+    return helper.createFile(test.path(relative), user, group);
   };
 }
 Request createDirectory(const char* relative, const char* user, const char* group) {
-  return [=](SafetyRulesTest& test) {
-    return test.helper().createDirectory(test.path(relative), user, group);
+  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
+    return helper.createDirectory(test.path(relative), user, group);
   };
 }
 Request permitAccess(const char* relative, const char* user, const char* group) {
-  return [=](SafetyRulesTest& test) {
-    return test.helper().permitAccessToPath(test.path(relative), user, group);
+  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
+    return helper.permitAccessToPath(test.path(relative), user, group);
   };
 }
 
@@ -160,8 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"RelativePath", 4242, createDirectory("/../relative", "alice", "alice"),
                     kPathShape, LogChannel::kSystemLog},
         RefusedCase{"RelativePathForRoot", 0,
-                    [](SafetyRulesTest& test) {
-                      return test.helper().createDirectory("relative/dir", "alice", "alice");
+                    [](ZelHelper& helper, const SafetyRulesTest&) {
+                      return helper.createDirectory("relative/dir", "alice", "alice");
                     },
                     kPathShape, LogChannel::kSystemLog},
         RefusedCase{"DotDotForRoot", 0, permitAccess("rootdir/../rootfile", "alice", "alice"),
@@ -187,10 +183,8 @@ struct AllowedCase {
 class Allowed : public SafetyRulesTest, public ::testing::WithParamInterface<AllowedCase> {};
 
 TEST_P(Allowed, ForAliceWithinTheRules) {
-  {
-    CallerScope scope(Caller{4242, 4242, getpid()});
-    EXPECT_TRUE(GetParam().request(*this));
-  }
+  EXPECT_TRUE(asCaller(kAlice.uid,
+                       [this](ZelHelper& helper) { return GetParam().request(helper, *this); }));
   for (const std::string& line : systemLines())
     EXPECT_THAT(line, ::testing::Not(HasSubstr("refused")));
   EXPECT_THAT(nsLines(), ::testing::IsEmpty());
@@ -218,8 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "teamfile",
                     [](const SandboxRoot& root) { return provisioned(root, "team", 0, false); }},
         AllowedCase{"SetsPermissionsOnItemOfItsGroup",
-                    [](SafetyRulesTest& test) {
-                      test.helper().setPrivileges(770, test.path("bobfile"));
+                    [](ZelHelper& helper, const SafetyRulesTest& test) {
+                      helper.setPrivileges(770, test.path("bobfile"));
                       return true;
                     },
                     "bobfile",
@@ -227,8 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
                       return ItemStatus{true, 4243, 4242, 0770, false};
                     }},
         AllowedCase{"SetsSetUserIdOnOwnFile",
-                    [](SafetyRulesTest& test) {
-                      test.helper().setPrivileges(4750, test.path("alicefile"));
+                    [](ZelHelper& helper, const SafetyRulesTest& test) {
+                      helper.setPrivileges(4750, test.path("alicefile"));
                       return true;
                     },
                     "alicefile",
@@ -238,8 +232,9 @@ INSTANTIATE_TEST_SUITE_P(
     caseName<AllowedCase>);
 
 TEST_F(SafetyRulesTest, JoiningAHelperGroupAddsTheCaller) {
-  CallerScope scope(Caller{4242, 4242, getpid()});
-  ASSERT_TRUE(mHelper.createDirectory(scratch("teamwork"), "alice", "Team"));
+  ASSERT_TRUE(asCaller(kAlice.uid, [this](ZelHelper& helper) {
+    return helper.createDirectory(scratch("teamwork"), "alice", "Team");
+  }));
   EXPECT_THAT(membersOfGroup(mRoot, "team"), ElementsAre("bob", "alice"));
 }
 
