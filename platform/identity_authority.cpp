@@ -1,67 +1,25 @@
 #include "platform/identity_authority.h"
 
-#include <grp.h>
-#include <pwd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <unordered_map>
 
 #include <fmt/format.h>
 
 #include "platform/full_name_record.h"
 #include "platform/group_name.h"
+#include "platform/identity_files.h"
 #include "platform/system_root.h"
 
 namespace zel {
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* file) const { fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-// Reads every well-formed entry of a passwd- or group-style file with the C library's own parser
-// (the one the shadow tools use too), growing the buffer for long lines.
-template <typename Entry, typename Read, typename Convert>
-void readEntries(const std::string& path, Read read, Convert convert) {
-  File file(fopen(path.c_str(), "re"));
-  if (!file)
-    return;
-  std::vector<char> buffer(16 * 1024);
-  for (;;) {
-    Entry entry{};
-    Entry* result = nullptr;
-    int status = read(file.get(), &entry, buffer.data(), buffer.size(), &result);
-    if (status == ERANGE) {
-      buffer.resize(buffer.size() * 2);
-      continue;
-    }
-    if (status != 0 || result == nullptr)
-      return;
-    convert(*result);
-  }
-}
-
 std::vector<UserIdentity> readUsers() {
-  std::vector<UserIdentity> users;
-  readEntries<passwd>(underSystemRoot("/etc/passwd"), fgetpwent_r, [&](const passwd& entry) {
-    users.push_back(UserIdentity{entry.pw_name, entry.pw_uid, entry.pw_gid});
-  });
-  return users;
+  return readUserFile(underSystemRoot("/etc/passwd"));
 }
 
 std::vector<GroupIdentity> readGroups() {
-  std::vector<GroupIdentity> groups;
-  readEntries<group>(underSystemRoot("/etc/group"), fgetgrent_r, [&](const group& entry) {
-    GroupIdentity identity{entry.gr_name, entry.gr_gid, {}, entry.gr_name, false};
-    for (char** member = entry.gr_mem; *member != nullptr; ++member)
-      identity.members.emplace_back(*member);
-    groups.push_back(std::move(identity));
-  });
-  return groups;
+  return readGroupFile(underSystemRoot("/etc/group"));
 }
 
 bool hasControlCharacter(std::string_view text) {
@@ -78,6 +36,16 @@ std::vector<std::string> prefixArguments(const char* option) {
 }
 
 }  // namespace
+
+bool GroupIdentity::listsMember(std::string_view user) const {
+  for (std::string_view rest = memberList; !rest.empty();) {
+    size_t comma = rest.find(',');
+    if (rest.substr(0, comma) == user)
+      return true;
+    rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
+  }
+  return false;
+}
 
 IdentityAuthority IdentityAuthority::localIdentityAuthority() {
   IdentityAuthority authority;
@@ -124,8 +92,7 @@ const GroupIdentity* IdentityAuthority::groupForOwnerName(std::string_view owner
 
 bool IdentityAuthority::isMemberOfGroup(const UserIdentity& user,
                                         const GroupIdentity& group) const {
-  return user.gid == group.gid ||
-         std::find(group.members.begin(), group.members.end(), user.name) != group.members.end();
+  return user.gid == group.gid || group.listsMember(user.name);
 }
 
 std::vector<gid_t> IdentityAuthority::groupsOfProcess(uid_t uid, gid_t gid) const {

@@ -32,9 +32,13 @@ struct UserIdentity {
 struct GroupIdentity {
   std::string name;  // the POSIX name
   gid_t gid;
-  std::vector<std::string> members;  // user names listed in the group file
+  // The member field of the group file: user names separated by commas. Kept as one text, so
+  // that reading a large group file costs few allocations.
+  std::string memberList;
   std::string fullName;
   bool createdByHelper;
+
+  bool listsMember(std::string_view user) const;
 };
 
 class IdentityAuthority {

@@ -21,7 +21,9 @@ class IdentityAuthorityTest : public ::testing::Test {
 };
 
 TEST_F(IdentityAuthorityTest, MembershipIsListedOrPrimary) {
-  addGroupLines("staff:x:5000:bob,alice\nempty:x:5001:\nbadline\nstaff:x:5002:\n");
+  addGroupLines(
+      "staff:x:5000:bob,alice\n# old:x:1:alice\nempty:x:5001:\nbadline\nbad:x:12a:alice\n"
+      "  staff:x:5002:\n");
   IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
   const UserIdentity* alice = authority.identityWithName("alice");
   ASSERT_NE(alice, nullptr);
