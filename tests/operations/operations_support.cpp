@@ -7,9 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <optional>
 #include <sstream>
 
 #include <fmt/format.h>
@@ -160,20 +161,37 @@ bool OperationsTest::groupStep(const std::string& user, const std::string& group
   return helper().permitAccessToPath(probe, user, group);
 }
 
+namespace {
+
+// The message of an NSLog line ("YYYY-MM-DD hh:mm:ss.mmm name[pid] message"), or nothing.
+std::optional<std::string> nsLogMessage(const std::string& line) {
+  constexpr std::string_view kShape = "0000-00-00 00:00:00.000 ";
+  if (line.size() < kShape.size())
+    return std::nullopt;
+  for (size_t i = 0; i < kShape.size(); ++i) {
+    bool fits = kShape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                 : line[i] == kShape[i];
+    if (!fits)
+      return std::nullopt;
+  }
+  size_t end = line.find("] ", kShape.size());
+  if (end == std::string::npos)
+    return std::nullopt;
+  return line.substr(end + 2);
+}
+
+}  // namespace
+
 std::vector<std::string> OperationsTest::daemonLines(bool nsLog) const {
-  // NSLog lines begin "YYYY-MM-DD hh:mm:ss.mmm name[pid] ".
-  static const std::regex kNSLogPrefix(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \S+\[\d+\] )");
-  std::vector<std::string> lines;
   std::vector<std::string> all = mDaemon ? mDaemon->logLines() : std::vector<std::string>{};
   // What systemd-socket-activate says before it becomes the daemon is not the daemon's.
   auto exec = std::find_if(all.begin(), all.end(),
                            [](const std::string& line) { return line.starts_with("Execing "); });
-  for (const std::string& line :
-       std::vector<std::string>(exec == all.end() ? all.begin() : exec + 1, all.end())) {
-    std::smatch prefix;
-    bool isNSLog = std::regex_search(line, prefix, kNSLogPrefix);
-    if (isNSLog == nsLog)
-      lines.push_back(isNSLog ? prefix.suffix().str() : line);
+  std::vector<std::string> lines;
+  for (auto line = exec == all.end() ? all.begin() : exec + 1; line != all.end(); ++line) {
+    std::optional<std::string> message = nsLogMessage(*line);
+    if (message.has_value() == nsLog)
+      lines.push_back(message.value_or(*line));
   }
   return lines;
 }
