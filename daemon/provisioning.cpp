@@ -65,15 +65,38 @@ ChangeCheck creationCheck(const SafetyRules& rules) {
   };
 }
 
+// Rule 3 for the item, then the group step; false when the request ends there.
+bool passesRulesAndGroupStep(const Request& request, const std::string& path,
+                             const std::string& user, const std::string& group, Provisioning kind) {
+  return !request.refused(preflightRefusal(request.rules(), path, group, kind)) &&
+         ZelHelper::putUser(user, group);
+}
+
+// Gives an existing item the group and mode 0770, with the operation's own messages
+// (`announcement` only when it has one).
+bool takeOver(const Request& request, const std::string& path, const std::string& group,
+              const char* readFailure, const char* announcement, const char* setFailure) {
+  const FileManager& files = FileManager::defaultManager();
+  FileError error;
+  if (!files.attributesOfFileSystemForPath(path, &error)) {
+    systemLog(readFailure);
+    return false;
+  }
+  if (announcement != nullptr)
+    systemLog(announcement);
+  if (!files.setAttributes(provisioningAttributes(group), path, &error,
+                           takeOverCheck(request.rules())))
+    return request.failed(error, setFailure);
+  return true;
+}
+
 }  // namespace
 
 bool ZelHelper::createFile(const std::string& path, const std::string& user,
                            const std::string& group) {
   Request request("createFile", path, LogChannel::kSystemLog);
   if (request.refused(SafetyRules::refusalOfPath(path)) ||
-      request.refused(preflightRefusal(request.rules(), path, group, Provisioning::kFile)))
-    return false;
-  if (!putUser(user, group))
+      !passesRulesAndGroupStep(request, path, user, group, Provisioning::kFile))
     return false;
 
   const FileManager& files = FileManager::defaultManager();
@@ -81,19 +104,11 @@ bool ZelHelper::createFile(const std::string& path, const std::string& user,
   bool exists = files.fileExistsAtPath(path, &isDirectory);
   if (exists && isDirectory)
     return false;
-  FileError error;
-  if (exists) {
-    if (!files.attributesOfFileSystemForPath(path, &error)) {
-      systemLog("ZelHelper Error getting file privileges");
-      return false;
-    }
-    systemLog("ZelHelper changing file attributes");
-    if (!files.setAttributes(provisioningAttributes(group), path, &error,
-                             takeOverCheck(request.rules())))
-      return request.failed(error, "Error setting file privileges");
-    return true;
-  }
+  if (exists)
+    return takeOver(request, path, group, "ZelHelper Error getting file privileges",
+                    "ZelHelper changing file attributes", "Error setting file privileges");
   systemLog("ZelHelper createFile: file doesn't exist");
+  FileError error;
   if (!files.createFileAtPath(path, provisioningAttributes(group), &error,
                               creationCheck(request.rules())))
     return request.failed(error, fmt::sprintf("ZelHelper createFile: could not create %s: %s", path,
@@ -105,29 +120,20 @@ bool ZelHelper::createDirectory(const std::string& path, const std::string& user
                                 const std::string& group) {
   Request request("createDirectory", path, LogChannel::kSystemLog);
   if (request.refused(SafetyRules::refusalOfPath(path)) ||
-      request.refused(preflightRefusal(request.rules(), path, group, Provisioning::kDirectory)))
-    return false;
-  if (!putUser(user, group))
+      !passesRulesAndGroupStep(request, path, user, group, Provisioning::kDirectory))
     return false;
 
   const FileManager& files = FileManager::defaultManager();
-  FileError error;
-  if (files.fileExistsAtPath(path)) {
-    if (!files.attributesOfFileSystemForPath(path, &error)) {
-      systemLog("ZelHelper Error getting dir privileges");
-      return false;
-    }
-    if (!files.setAttributes(provisioningAttributes(group), path, &error,
-                             takeOverCheck(request.rules())))
-      return request.failed(error, "ZelHelper Error setting dir privileges");
-    return true;
-  }
+  if (files.fileExistsAtPath(path))
+    return takeOver(request, path, group, "ZelHelper Error getting dir privileges", nullptr,
+                    "ZelHelper Error setting dir privileges");
   systemLog("ZelHelper createDirectory: dir doesn't exist");
   std::optional<std::string> volume = volumePathOf(path, 3);
   if (volume && !files.fileExistsAtPath(*volume)) {
     systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume));
     return false;
   }
+  FileError error;
   if (!files.createDirectoryAtPath(path, provisioningAttributes(group), &error,
                                    creationCheck(request.rules())))
     return request.failed(error, fmt::sprintf("ZelHelper createDirectory: could not create %s: %s",
@@ -146,21 +152,11 @@ bool ZelHelper::permitAccessToPath(const std::string& path, const std::string& u
     systemLog(fmt::sprintf("ZelHelper ERROR permitAccessToPath: volume doesn't exist %s", *volume));
     return false;
   }
-  if (!files.fileExistsAtPath(path))
+  if (!files.fileExistsAtPath(path) ||
+      !passesRulesAndGroupStep(request, path, user, group, Provisioning::kAccess))
     return false;
-  if (request.refused(preflightRefusal(request.rules(), path, group, Provisioning::kAccess)) ||
-      !putUser(user, group))
-    return false;
-
-  FileError error;
-  if (!files.attributesOfFileSystemForPath(path, &error)) {
-    systemLog("ZelHelper Error getting path privileges");
-    return false;
-  }
-  if (!files.setAttributes(provisioningAttributes(group), path, &error,
-                           takeOverCheck(request.rules())))
-    return request.failed(error, "Error setting path privileges");
-  return true;
+  return takeOver(request, path, group, "ZelHelper Error getting path privileges", nullptr,
+                  "Error setting path privileges");
 }
 
 }  // namespace zel

@@ -110,6 +110,18 @@ TEST_F(FileManagerTest, CreateDirectoryGivesEveryMissingParentTheAttributes) {
   EXPECT_EQ(statusOf(mRoot.scratch()).gid, 0u);
 }
 
+TEST_F(FileManagerTest, FileSystemAttributesAreThoseHoldingTheItem) {
+  FileError error;
+  std::optional<FileSystemAttributes> fileSystem =
+      mFiles.attributesOfFileSystemForPath(scratch("file"), &error);
+  ASSERT_TRUE(fileSystem.has_value()) << error.description;
+  struct stat item {};
+  ASSERT_EQ(stat(scratch("file").c_str(), &item), 0);
+  EXPECT_EQ(fileSystem->systemNumber, item.st_dev);
+  EXPECT_GE(fileSystem->systemSize, fileSystem->systemFreeSize);
+  EXPECT_GT(fileSystem->systemSize, 0u);
+}
+
 TEST_F(FileManagerTest, CreateFileNeverReplacesAnExistingItem) {
   FileError error;
   EXPECT_FALSE(mFiles.createFileAtPath(scratch("file"), kGroupAlice, &error));
