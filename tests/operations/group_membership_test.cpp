@@ -145,13 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {"ZelHelper group not found", "ZelHelper putUser could not create group"},
                     ""},
-        FailureCase{"ControlCharacterInGroupText",
-                    nullptr,
-                    false,
-                    "alice",
-                    "Zel\nUsers",
-                    {"ZelHelper group not found", "ZelHelper putUser could not create group"},
-                    ""},
         FailureCase{
             "NoFreeGroupId",
             useUpGroupIds,

@@ -233,34 +233,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "alice",
                     "alice",
                     {"Error setting path privileges"}},
-        RefusedCase{"CreateFileForUnknownUser",
-                    Operation::kCreateFile,
-                    nullptr,
-                    "new",
-                    "carol",
-                    "Team",
-                    {"No identity"}},
         RefusedCase{"CreateDirectoryForUnknownUser",
                     Operation::kCreateDirectory,
                     nullptr,
                     "new",
                     "carol",
                     "Team",
-                    {"No identity"}},
-        RefusedCase{"PermitForUnknownUser",
-                    Operation::kPermitAccess,
-                    [](ProvisioningTest& test) { makeFile(test.pathOf("file"), 0644); },
-                    "file",
-                    "carol",
-                    "Team",
                     {"No identity"}}),
     caseName<RefusedCase>);
-
-TEST_F(ProvisioningTest, PermitOnMissingPathMakesNoGroup) {
-  std::string before = mRoot.readFile("etc/group");
-  EXPECT_FALSE(helper().permitAccessToPath(scratch("missing"), "alice", "Team"));
-  EXPECT_EQ(mRoot.readFile("etc/group"), before);
-}
 
 TEST_F(ProvisioningTest, GroupWithInvalidNameIsFoundAgainAndOwnsItems) {
   ASSERT_TRUE(helper().createDirectory(scratch("one"), "alice", "Zel Home Users"));

@@ -133,12 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                     kOwnGroups, LogChannel::kSystemLog},
         RefusedCase{"TakesOverRootFile", 4242, permitAccess("rootfile", "alice", "alice"),
                     kTakeOver, LogChannel::kSystemLog},
-        RefusedCase{"TakesOverRootFileAsNewFile", 4242, createFile("rootfile", "alice", "Mine"),
-                    kTakeOver, LogChannel::kSystemLog},
         RefusedCase{"TakesOverRootDirectory", 4242, createDirectory("rootdir", "alice", "alice"),
                     kTakeOver, LogChannel::kSystemLog},
-        RefusedCase{"CreatesInRootDirectory", 4242, createDirectory("rootdir/new", "alice", "Mine"),
-                    kCreate, LogChannel::kSystemLog},
         RefusedCase{"CreatesDeepBelowRootDirectory", 4242,
                     createDirectory("rootdir/a/b/c", "alice", "alice"), kCreate,
                     LogChannel::kSystemLog},
@@ -151,10 +147,6 @@ INSTANTIATE_TEST_SUITE_P(
                     LogChannel::kNSLog},
         RefusedCase{"SetsSetUserIdOnAnotherOwnersFile", 4242, setPrivileges(4755, "bobfile"),
                     kSetId, LogChannel::kNSLog},
-        RefusedCase{"SetsSetGroupIdOnAnotherOwnersFile", 4242, setPrivileges(2770, "bobfile"),
-                    kSetId, LogChannel::kNSLog},
-        RefusedCase{"RelativePath", 4242, createDirectory("/../relative", "alice", "alice"),
-                    kPathShape, LogChannel::kSystemLog},
         RefusedCase{"RelativePathForRoot", 0,
                     [](ZelHelper& helper, const SafetyRulesTest&) {
                       return helper.createDirectory("relative/dir", "alice", "alice");
