@@ -13,6 +13,7 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
+#include "cli/held_log.h"
 #include "client/helper_proxy.h"
 #include "client/zel_helper_mgr.h"
 #include "platform/system_root.h"
@@ -31,6 +32,22 @@ std::optional<uint32_t> parseNumber(const std::string& text) {
   if (text.empty() || error != std::errc() || end != text.data() + text.size())
     return std::nullopt;
   return value;
+}
+
+// The shared manager, new, set up with `group` when given. Creating it installs a missing or
+// outdated helper when run as root; what that logged is shown only when it failed there. An
+// ordinary user is told instead, by withHelper, how to install the helper.
+std::shared_ptr<ZelHelperMgr> sharedManager(const std::optional<std::string>& group) {
+  HeldLog log;
+  if (group) {
+    ZelHelperMgr::createWithGroupName(*group);
+  } else {
+    ZelHelperMgr::init();
+  }
+  std::shared_ptr<ZelHelperMgr> manager = ZelHelperMgr::shared();
+  if (!manager->helper() && geteuid() == 0)
+    log.release();
+  return manager;
 }
 
 // Runs `call` on `helper`, turning "nobody there" into exit status 3.
@@ -73,9 +90,7 @@ void addProvisioningCommand(CLI::App& app, int& exitStatus, const std::string& n
   command->add_option("--user,-u", arguments->user,
                       "the user to put in the group (default: you, by your real uid)");
   command->callback([arguments, operation, &exitStatus] {
-    // The manager installs a missing or outdated helper first (as root) and names the user.
-    ZelHelperMgr::createWithGroupName(arguments->group);
-    const auto manager = ZelHelperMgr::shared();
+    const auto manager = sharedManager(arguments->group);
     if (arguments->user.empty()) {
       const auto login = manager->posixUserName();
       if (!login) {
@@ -136,7 +151,7 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
     const auto number = numberArgument(*octal, exitStatus);
     if (!number)
       return;
-    exitStatus = withHelper(ZelHelperMgr::init()->helper(), [&](HelperProxy& helper) {
+    exitStatus = withHelper(sharedManager(std::nullopt)->helper(), [&](HelperProxy& helper) {
       const uint32_t value = helper.octToDec(*number);
       fmt::print("{}\n", value);
       // The helper answers 0 for a number with an 8 or a 9 in it.
@@ -153,7 +168,7 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
     const auto number = numberArgument(privileges->first, exitStatus);
     if (!number)
       return;
-    exitStatus = withHelper(ZelHelperMgr::init()->helper(), [&](HelperProxy& helper) {
+    exitStatus = withHelper(sharedManager(std::nullopt)->helper(), [&](HelperProxy& helper) {
       helper.setPrivileges(*number, privileges->second);
       return 0;
     });

@@ -7,6 +7,7 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
+#include "cli/held_log.h"
 #include "client/helper_proxy.h"
 #include "client/helper_rights.h"
 #include "daemon/zel_helper.h"
@@ -31,14 +32,16 @@ bool runningAsRoot(const char* command) {
 int install() {
   if (!runningAsRoot("install"))
     return kNeedsRoot;
-  if (!serviceManagerRunning()) {
-    fmt::print(stderr, "zelhelper: {}\n", kNoServiceManager);
+  if (std::optional<std::string> problem = serviceManagerProblem()) {
+    fmt::print(stderr, "zelhelper: {}\n", *problem);
     return kNoHelper;
   }
+  HeldLog log;
   std::shared_ptr<ZelHelper> helper = ZelHelper::install();
   uint32_t version = helper ? helper->version() : 0;
   if (version == 0) {
-    fmt::print(stderr, "zelhelper: the helper was not installed (see the messages above)\n");
+    log.release();
+    fmt::print(stderr, "zelhelper: the helper was not installed\n");
     return kNoHelper;
   }
   fmt::print("installed {} ({}), listening on {}; it answers version {}\n", kHelperLabel,
@@ -51,8 +54,10 @@ int remove() {
     return kNeedsRoot;
   std::unique_ptr<Authorization> authRef;
   createHelperAuthorization(&authRef);
+  HeldLog log;
   if (!ZelHelper::remove(authRef.get())) {
-    fmt::print(stderr, "zelhelper: the helper was not removed (see the message above)\n");
+    log.release();
+    fmt::print(stderr, "zelhelper: the helper was not removed\n");
     return kNo;
   }
   fmt::print("removed {}\n", kHelperLabel);

@@ -62,9 +62,19 @@ std::string runningExecutable() {
 
 }  // namespace
 
-bool serviceManagerRunning() {
-  CommandResult result = runCommand({"systemctl", "is-system-running"});
-  return result.exitStatus != 127 && result.output != "offline";
+std::optional<std::string> serviceManagerProblem() {
+  CommandResult state = runCommand({"systemctl", "is-system-running"});
+  if (state.exitStatus == 127 || state.output == "offline")
+    return "systemd is not running on this machine (no /run/systemd/system), so the helper "
+           "cannot be installed or removed";
+  if (inSandboxRoot() &&
+      !runCommand({"systemctl", "--version"}).output.starts_with("stand-in systemctl")) {
+    return fmt::format(
+        "{} is a sandbox root, whose units this machine's systemd never reads: "
+        "only a stand-in systemctl first on PATH may act there",
+        systemRoot());
+  }
+  return std::nullopt;
 }
 
 bool SMJobInstalled(std::string_view label) {
@@ -77,8 +87,8 @@ bool SMJobBless(std::string_view domain, std::string_view executableLabel,
                 const Authorization* authorization, std::optional<ServiceError>* outError) {
   if (!mayAct(domain, executableLabel, authorization, kSMRightBlessPrivilegedHelper, outError))
     return false;
-  if (!serviceManagerRunning())
-    return fail(outError, std::string(kNoServiceManager));
+  if (std::optional<std::string> problem = serviceManagerProblem())
+    return fail(outError, *problem);
 
   std::string executable = runningExecutable();
   std::optional<LaunchdJob> job = launchdJobOfExecutable(kRunningExecutable);
@@ -120,8 +130,8 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
   if (!SMJobInstalled(jobLabel))
     return fail(outError, fmt::format("no job labelled {} is installed (no {} in {})", jobLabel,
                                       files.socketUnitName, files.unitDirectory));
-  if (!serviceManagerRunning())
-    return fail(outError, std::string(kNoServiceManager));
+  if (std::optional<std::string> problem = serviceManagerProblem())
+    return fail(outError, *problem);
 
   std::vector<std::string> disable{"disable", "--now"};
   if (!wait)

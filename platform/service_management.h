@@ -53,15 +53,12 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
                  const Authorization* authorization, bool wait,
                  std::optional<ServiceError>* outError);
 
-// True when a service manager answers `systemctl is-system-running` with anything but
-// "offline": systemd runs as PID 1 (/run/systemd/system exists), or a stand-in is first on
-// PATH.
-bool serviceManagerRunning();
-
-// The one-line reason given when serviceManagerRunning() is false.
-inline constexpr std::string_view kNoServiceManager =
-    "systemd is not running on this machine (no /run/systemd/system), so the helper cannot be "
-    "installed or removed";
+// Why no job can be blessed or removed here, or nullopt when it can: systemd must answer
+// `systemctl is-system-running` with anything but "offline" (it runs as PID 1, or a stand-in
+// is first on PATH). In a sandbox root, whose units the machine's systemd never reads, only a
+// stand-in (whose `systemctl --version` begins "stand-in systemctl") may act, so that nothing
+// done for a sandbox ever reaches the machine's own services.
+std::optional<std::string> serviceManagerProblem();
 
 // True when a unit of the job `label` is installed.
 bool SMJobInstalled(std::string_view label);

@@ -99,6 +99,14 @@ INSTANTIATE_TEST_SUITE_P(
                     [](auto* e) { return remove(&kBothRights, e); },
                     "systemd is not running on this machine (no /run/systemd/system), so the "
                     "helper cannot be installed or removed"},
+        FailureCase{"BlessInASandboxWithTheMachinesSystemctl", Kind::kMachineSystemd, false, "",
+                    [](auto* e) { return bless(&kBothRights, e); },
+                    "{root} is a sandbox root, whose units this machine's systemd never reads: "
+                    "only a stand-in systemctl first on PATH may act there"},
+        FailureCase{"RemoveInASandboxWithTheMachinesSystemctl", Kind::kMachineSystemd, true, "",
+                    [](auto* e) { return remove(&kBothRights, e); },
+                    "{root} is a sandbox root, whose units this machine's systemd never reads: "
+                    "only a stand-in systemctl first on PATH may act there"},
         // This test executable carries no launchd property list, unlike zelhelper.
         FailureCase{"BlessAnExecutableWithoutJob", Kind::kStandIn, false, "",
                     [](auto* e) { return bless(&kBothRights, e); },
