@@ -11,8 +11,8 @@ namespace zel {
 namespace {
 
 // The templates' placeholders, each replaced everywhere: @LABEL@ (the job label),
-// @LISTEN_STREAM@, @FD_NAME@, @EXEC_START@, @SANDBOX_CAPABILITIES@ (capabilities only a sandbox
-// root needs), and the line "@ENVIRONMENT@", which becomes an Environment= line or disappears.
+// @LISTEN_STREAM@, @FD_NAME@, @EXEC_START@, and the line "@ENVIRONMENT@", which becomes an
+// Environment= line or disappears.
 void replaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
   for (size_t at = text.find(placeholder); at != std::string::npos;
        at = text.find(placeholder, at + value.size())) {
@@ -55,7 +55,6 @@ std::string serviceUnitText(std::string_view label, const HelperJobFiles& files)
   replaceAll(text, "@EXEC_START@", files.executable);
   replaceAll(text, "@ENVIRONMENT@\n",
              inSandboxRoot() ? fmt::format("Environment=ZELHELPER_ROOT={}\n", systemRoot()) : "");
-  replaceAll(text, "@SANDBOX_CAPABILITIES@", inSandboxRoot() ? " CAP_SYS_CHROOT" : "");
   return text;
 }
 
