@@ -1,16 +1,17 @@
 #include "client/zel_helper_mgr.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
+#include "daemon/volume_path.h"
+#include "platform/identity_files.h"
 #include "platform/log.h"
 #include "platform/system_root.h"
 
@@ -19,18 +20,11 @@ namespace {
 
 std::atomic<std::shared_ptr<ZelHelperMgr>> gSharedHelperMgr;
 
-// The login name of `uid` in the local user file, read in file order.
+// The login name of `uid`: the first user with that id in the local user file.
 std::optional<std::string> posixNameOfUid(uid_t uid) {
-  std::ifstream passwd(underSystemRoot("/etc/passwd"));
-  std::string line;
-  while (std::getline(passwd, line)) {
-    size_t nameEnd = line.find(':');
-    size_t passwordEnd = line.find(':', nameEnd + 1);
-    size_t uidEnd = line.find(':', passwordEnd + 1);
-    if (nameEnd == 0 || uidEnd == std::string::npos)
-      continue;
-    if (line.substr(passwordEnd + 1, uidEnd - passwordEnd - 1) == std::to_string(uid))
-      return line.substr(0, nameEnd);
+  for (const UserIdentity& user : readUserFile(underSystemRoot("/etc/passwd"))) {
+    if (user.uid == uid)
+      return user.name;
   }
   return std::nullopt;
 }
@@ -69,14 +63,11 @@ void ZelHelperMgr::setupWithGroupName(const std::string& groupName) {
 }
 
 void ZelHelperMgr::createDirectory(const std::string& path) {
-  constexpr std::string_view kVolumes = "/Volumes/";
-  if (path.starts_with(kVolumes)) {
-    size_t nameEnd = path.find('/', kVolumes.size());
-    std::string volume = path.substr(0, nameEnd);
-    if (!exists(volume)) {
-      systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", volume));
-      return;
-    }
+  // A path under "/Volumes/" always splits into at least three components.
+  std::optional<std::string> volume = volumePathOf(path, 3);
+  if (volume && !exists(*volume)) {
+    systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume));
+    return;
   }
   std::error_code ignored;
   std::filesystem::create_directories(path, ignored);

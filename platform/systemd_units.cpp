@@ -11,13 +11,23 @@ namespace zel {
 namespace {
 
 // The templates' placeholders, each replaced everywhere: @LABEL@ (the job label),
-// @LISTEN_STREAM@, @FD_NAME@, @EXEC_START@, and the line "@ENVIRONMENT@", which becomes an
-// Environment= line or disappears.
+// @LISTEN_STREAM@, @FD_NAME@, @EXEC_START@, and the line "@SANDBOX@", which disappears except
+// for a sandbox root (sandboxLines).
 void replaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
   for (size_t at = text.find(placeholder); at != std::string::npos;
        at = text.find(placeholder, at + value.size())) {
     text.replace(at, placeholder.size(), value);
   }
+}
+
+// A sandbox root's daemon is told where its files are, and may chroot, which gpasswd does
+// there (-Q) and nowhere else. Capability sets given twice are merged.
+std::string sandboxLines() {
+  return fmt::format(
+      "Environment=ZELHELPER_ROOT={}\n"
+      "# gpasswd -Q chroots into the sandbox root.\n"
+      "CapabilityBoundingSet=CAP_SYS_CHROOT\n",
+      systemRoot());
 }
 
 }  // namespace
@@ -53,8 +63,7 @@ std::string serviceUnitText(std::string_view label, const HelperJobFiles& files)
   std::string text(kServiceUnitTemplate);
   replaceAll(text, "@LABEL@", label);
   replaceAll(text, "@EXEC_START@", files.executable);
-  replaceAll(text, "@ENVIRONMENT@\n",
-             inSandboxRoot() ? fmt::format("Environment=ZELHELPER_ROOT={}\n", systemRoot()) : "");
+  replaceAll(text, "@SANDBOX@\n", inSandboxRoot() ? sandboxLines() : "");
   return text;
 }
 

@@ -29,7 +29,7 @@ std::string socketUnitText(std::string_view label, std::string_view machServiceN
                            std::string_view listenStream);
 
 // The hardened service unit: runs files.executable with no arguments. In a sandbox root the
-// service is given ZELHELPER_ROOT, so that the daemon finds its files there.
+// service is given ZELHELPER_ROOT, so that the daemon finds its files there, and may chroot.
 std::string serviceUnitText(std::string_view label, const HelperJobFiles& files);
 
 }  // namespace zel
