@@ -2,6 +2,7 @@
 // connection that sent them, with one log line; slow, vanishing, flooding and too many
 // clients leave everyone else served. After each abuse the daemon still answers version 3.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <thread>
@@ -21,10 +22,17 @@ const std::string kVersionCall = frame("\x01");
 
 class BadInput : public ::testing::Test {
  protected:
+  // Right after a crowd leaves, the daemon may not yet have seen every connection close and
+  // may still refuse at its limit, so a few refusals in a row are allowed.
   void expectStillServing() {
-    auto helper = mDaemon.connect();
-    ASSERT_NE(helper, nullptr);
-    EXPECT_EQ(helper->version(), 3u);
+    uint32_t version = 0;
+    for (int attempt = 0; attempt < 50 && version == 0; ++attempt) {
+      if (attempt > 0)
+        std::this_thread::sleep_for(20ms);
+      auto helper = mDaemon.connect();
+      version = helper ? helper->version() : 0;
+    }
+    EXPECT_EQ(version, 3u);
   }
 
   SandboxRoot mRoot;
@@ -176,6 +184,32 @@ TEST_F(BadInput, BeyondTwoHundredFiftySixConnectionsTheRestAreRefused) {
   EXPECT_EQ(refused, 44);
   EXPECT_EQ(mDaemon.logLinesContaining("refusing connection").size(), 44u);
   clients.clear();
+  expectStillServing();
+}
+
+// A change made before the abuse is still there after it, and the daemon serves on.
+TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
+  const std::string shared = mRoot.scratch() + "/shared";
+  {
+    auto helper = mDaemon.connect();
+    ASSERT_NE(helper, nullptr);
+    ASSERT_TRUE(helper->createDirectory(shared, "root", "zelshare"));
+  }
+  std::vector<std::unique_ptr<RawClient>> crowd;
+  for (int i = 0; i < 300; ++i)
+    crowd.push_back(std::make_unique<RawClient>(mDaemon.socketPath()));
+  for (std::size_t i = 0; i < crowd.size(); ++i) {
+    const std::string bytes[] = {frameDeclaring(0xffffffff, ""), frame("\x07"),
+                                 frame(createFileCall(std::string("/tmp/a\0b", 8))),
+                                 kVersionCall.substr(0, 3)};
+    crowd[i]->send(bytes[i % 4]);
+  }
+  crowd.clear();
+
+  struct stat info {};
+  ASSERT_EQ(stat(shared.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0770u);
+  EXPECT_NE(mRoot.readFile("etc/group").find("zelshare:x:"), std::string::npos);
   expectStillServing();
 }
 
