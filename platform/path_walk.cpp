@@ -11,7 +11,8 @@
 namespace zel {
 
 std::optional<std::vector<std::string>> absolutePathComponents(std::string_view path) {
-  if (path.empty() || path.front() != '/')
+  // A NUL would cut the path short where the system calls read it.
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos)
     return std::nullopt;
   std::vector<std::string> components;
   size_t start = 1;

@@ -14,7 +14,7 @@
 namespace zel {
 
 // The components of an absolute path, with empty ones (repeated or trailing slashes) dropped.
-// Nothing when the path does not begin with "/" or has a "." or ".." component.
+// Nothing when the path does not begin with "/", has a "." or ".." component, or has a NUL.
 std::optional<std::vector<std::string>> absolutePathComponents(std::string_view path);
 
 // "/" followed by the first `count` components joined with "/".

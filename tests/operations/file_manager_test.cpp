@@ -129,6 +129,14 @@ TEST_F(FileManagerTest, CreateFileNeverReplacesAnExistingItem) {
   EXPECT_EQ(statusOf(scratch("file")), (ItemStatus{true, 0, 0, 0644, false}));
 }
 
+TEST_F(FileManagerTest, PathWithNulIsRefusedNotCutShort) {
+  FileError error;
+  EXPECT_FALSE(
+      mFiles.setAttributes(kGroupAlice, scratch("file") + std::string(1, '\0') + "x", &error));
+  EXPECT_EQ(error.code, EINVAL);
+  EXPECT_EQ(statusOf(scratch("file")).mode, 0644u);
+}
+
 TEST_F(FileManagerTest, UnknownGroupNameChangesNothing) {
   FileError error;
   EXPECT_FALSE(mFiles.createDirectoryAtPath(scratch("x/y"), {"no such group", 0770}, &error));
