@@ -10,4 +10,8 @@ namespace zel::cli {
 // convert, units: the value conversion library.
 void addConversionCommands(CLI::App& app, int& exitStatus);
 
+// version, create-file, create-dir, permit, oct-to-dec, set-privileges: the helper's remote
+// interface, through the helper proxy.
+void addHelperCommands(CLI::App& app, int& exitStatus);
+
 }  // namespace zel::cli

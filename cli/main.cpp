@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1, 1);
   int exitStatus = 0;
   zel::cli::addConversionCommands(app, exitStatus);
+  zel::cli::addHelperCommands(app, exitStatus);
 
   try {
     app.parse(argc, argv);

@@ -1,15 +1,95 @@
 #include "daemon/daemon_main.h"
 
-#include <fmt/format.h>
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+
+#include <fmt/format.h>
+#include <systemd/sd-daemon.h>
+
+#include "daemon/helper_server.h"
+#include "daemon/zel_helper.h"
 #include "platform/log.h"
 #include "resources/labels.h"
 
 namespace zel {
+namespace {
+
+constexpr int kExitConfig = 78;  // EX_CONFIG: started without its socket
+
+// Takes the listening stream socket whose name is the Mach service name; closes every other
+// descriptor handed over, since nothing else is served.
+std::optional<int> checkIn() {
+  char** names = nullptr;
+  const int count = sd_listen_fds_with_names(1, &names);
+  std::optional<int> chosen;
+  for (int i = 0; i < count; ++i) {
+    const int fd = SD_LISTEN_FDS_START + i;
+    const bool wanted = !chosen && names != nullptr && names[i] == kMachServiceName &&
+                        sd_is_socket_unix(fd, SOCK_STREAM, 1, nullptr, 0) > 0;
+    if (wanted)
+      chosen = fd;
+    else
+      close(fd);
+  }
+  if (names != nullptr) {
+    for (int i = 0; i < count; ++i)
+      std::free(names[i]);
+    std::free(names);
+  }
+  return chosen;
+}
+
+// SIGTERM and SIGINT become readable events on the returned descriptor.
+int stopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+// Room for every connection the server admits, plus the few descriptors of its own.
+void raiseDescriptorLimit(std::size_t connections) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return;
+  const rlim_t wanted = connections + 64;
+  if (limit.rlim_cur < wanted) {
+    limit.rlim_cur = limit.rlim_max < wanted ? limit.rlim_max : wanted;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+}  // namespace
 
 int runDaemon() {
-  systemLog(fmt::format("ZelHelper started without a listening socket named {}", kMachServiceName));
-  return 78;
+  const std::optional<int> listenFd = checkIn();
+  if (!listenFd) {
+    systemLog(
+        fmt::format("ZelHelper started without a listening socket named {}; it runs only "
+                    "when socket-activated",
+                    kMachServiceName));
+    return kExitConfig;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  const int stopFd = stopSignals();
+  const HelperServer::Limits limits;
+  raiseDescriptorLimit(limits.maxConnections);
+
+  ZelHelper helper;
+  HelperServer server(*listenFd, helper, limits);
+  sd_notify(0, "READY=1");
+  const int status = server.run(stopFd);
+  sd_notify(0, "STOPPING=1");
+  close(stopFd);
+  return status;
 }
 
 }  // namespace zel

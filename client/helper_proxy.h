@@ -1,0 +1,48 @@
+// The helper proxy: a ZelHelper whose six instance methods run in the daemon. It stands in for
+// a connection's root proxy; it holds its connection for as long as it lives.
+//
+// The proxy never throws. When the daemon is gone, or an argument cannot travel (a string over
+// 4096 bytes, with a NUL byte or not UTF-8; logged through NSLog), a call answers 0, NO or
+// nothing. Calls may come from any thread; they are sent one at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "client/helper_connection.h"
+#include "daemon/remote_interface.h"
+#include "daemon/zel_helper.h"
+
+namespace zel {
+
+// Connects to the service named `machServiceName` (at helperSocketPath(machServiceName)) and
+// returns its proxy, or nullptr when nothing trustworthy answers there.
+std::shared_ptr<ZelHelper> connectToHelper(std::string_view machServiceName);
+
+class HelperProxy final : public ZelHelper {
+ public:
+  explicit HelperProxy(std::unique_ptr<HelperConnection> connection);
+
+  uint32_t version() override;
+  bool createFile(const std::string& path, const std::string& user,
+                  const std::string& group) override;
+  bool createDirectory(const std::string& path, const std::string& user,
+                       const std::string& group) override;
+  bool permitAccessToPath(const std::string& path, const std::string& user,
+                          const std::string& group) override;
+  uint32_t octToDec(uint32_t octalLooking) override;
+  void setPrivileges(uint32_t octalLooking, const std::string& path) override;
+
+  // False once a call found the daemon gone: the answers since then were not the daemon's.
+  bool connected() const { return !mConnection->broken(); }
+
+ private:
+  template <remote::Op Number, typename... Args>
+  remote::Decoded<typename remote::OperationFor<Number>::Result> call(const Args&... args);
+
+  std::unique_ptr<HelperConnection> mConnection;
+};
+
+}  // namespace zel

@@ -1,0 +1,18 @@
+// Runs one decoded call on the daemon's root object, as the given caller, and encodes its
+// reply. Derived from the remote interface table (daemon/remote_interface.h).
+//
+// Thread: the daemon's serving thread; the operation runs to completion before this returns.
+#pragma once
+
+#include <string>
+
+#include "daemon/caller.h"
+#include "daemon/remote_interface.h"
+#include "daemon/zel_helper.h"
+
+namespace zel {
+
+// The reply frame for `call`. The operation sees `caller` through currentCaller().
+std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const Caller& caller);
+
+}  // namespace zel

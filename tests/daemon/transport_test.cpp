@@ -1,0 +1,112 @@
+// The remote interface through the real proxy and the real socket-activated daemon.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "client/helper_proxy.h"
+#include "daemon/remote_interface.h"
+#include "resources/labels.h"
+#include "tests/support/daemon_harness.h"
+#include "tests/support/sandbox_root.h"
+
+namespace zel::test {
+namespace {
+
+class Transport : public ::testing::Test {
+ protected:
+  SandboxRoot mRoot;
+  DaemonHarness mDaemon{mRoot};
+};
+
+TEST_F(Transport, NothingListeningGivesNoProxy) {
+  mDaemon.stop();
+  EXPECT_EQ(connectToHelper(kMachServiceName), nullptr);
+  EXPECT_EQ(connectToHelper("no.such.service.mach"), nullptr);
+}
+
+TEST_F(Transport, VersionIsThreeBeforeAndAfterEveryOtherOperation) {
+  auto helper = mDaemon.connect();
+  ASSERT_NE(helper, nullptr);
+  EXPECT_EQ(helper->version(), 3u);
+  const std::string path = mRoot.scratch() + "/item";
+  helper->createFile(path, "alice", "staff");
+  EXPECT_EQ(helper->version(), 3u);
+  helper->createDirectory(path + "-dir", "alice", "staff");
+  EXPECT_EQ(helper->version(), 3u);
+  helper->permitAccessToPath(path, "alice", "staff");
+  EXPECT_EQ(helper->version(), 3u);
+  helper->octToDec(770);
+  EXPECT_EQ(helper->version(), 3u);
+  helper->setPrivileges(770, path);
+  EXPECT_EQ(helper->version(), 3u);
+}
+
+TEST_F(Transport, AnUnprivilegedCallerIsServed) {
+  const int status = runAs(kAlice, [] {
+    auto helper = connectToHelper(kMachServiceName);
+    return helper != nullptr && helper->version() == 3 ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(Transport, ClientsCallingAtOnceAreAllAnswered) {
+  constexpr int kClients = 4;
+  constexpr int kCalls = 300;
+  std::vector<std::thread> clients;
+  std::vector<int> correct(kClients, 0);
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      auto helper = connectToHelper(kMachServiceName);
+      for (int i = 0; helper && i < kCalls; ++i)
+        correct[c] += helper->version() == 3 ? 1 : 0;
+    });
+  }
+  for (std::thread& client : clients)
+    client.join();
+  for (int c = 0; c < kClients; ++c)
+    EXPECT_EQ(correct[c], kCalls) << "client " << c;
+}
+
+TEST_F(Transport, OneProxySharedByThreadsKeepsRepliesApart) {
+  auto helper = mDaemon.connect();
+  ASSERT_NE(helper, nullptr);
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 200; ++i)
+        wrong += helper->version() == 3 ? 0 : 1;
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Transport, AProxyOutlivesItsDaemonAndAnswersNothing) {
+  auto helper = mDaemon.connect();
+  ASSERT_NE(helper, nullptr);
+  mDaemon.stop();
+  EXPECT_EQ(helper->version(), 0u);
+  EXPECT_FALSE(helper->createFile("/tmp/x", "alice", "staff"));
+  EXPECT_EQ(helper->octToDec(770), 0u);
+  helper->setPrivileges(770, "/tmp/x");
+  EXPECT_FALSE(static_cast<HelperProxy&>(*helper).connected());
+}
+
+TEST_F(Transport, AnArgumentTheWireRefusesIsNotSentAndTheProxyStaysUsable) {
+  auto helper = mDaemon.connect();
+  ASSERT_NE(helper, nullptr);
+  EXPECT_FALSE(helper->createFile(std::string("/tmp/a\0b", 8), "alice", "staff"));
+  EXPECT_FALSE(helper->createDirectory("/tmp/" + std::string(5000, 'x'), "alice", "staff"));
+  EXPECT_FALSE(helper->permitAccessToPath("/tmp/\xff", "alice", "staff"));
+  EXPECT_TRUE(static_cast<HelperProxy&>(*helper).connected());
+  EXPECT_EQ(helper->version(), 3u);
+}
+
+}  // namespace
+}  // namespace zel::test

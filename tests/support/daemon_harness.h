@@ -1,0 +1,92 @@
+// The real helper daemon for tests: the built `zelhelper` executable, socket-activated by
+// systemd-socket-activate on <sandbox root>/run/<kMachServiceName> exactly as the installed
+// service would be, with ZELHELPER_ROOT passed in its environment. The daemon itself starts on
+// the first connection; its standard error (systemLog mirrors there in a sandbox root, NSLog
+// writes there) is collected in a file that logLines() reads.
+//
+// Also: running a command, or a piece of the test, as another (unprivileged) uid.
+//
+// Not thread-safe; one harness per SandboxRoot.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "daemon/zel_helper.h"
+#include "tests/support/sandbox_root.h"
+
+namespace zel::test {
+
+// The path of the built zelhelper executable.
+std::string zelhelperExecutable();
+
+class DaemonHarness {
+ public:
+  // Starts listening. The socket is made world-writable (as the installed unit's SocketMode)
+  // so that unprivileged callers can reach the daemon. Throws std::runtime_error when the
+  // socket does not appear within a few seconds.
+  explicit DaemonHarness(const SandboxRoot& root);
+  // Stops the daemon if it still runs.
+  ~DaemonHarness();
+  DaemonHarness(const DaemonHarness&) = delete;
+  DaemonHarness& operator=(const DaemonHarness&) = delete;
+
+  const std::string& socketPath() const { return mSocketPath; }
+  // The activator's process id, which is the daemon's once it has started (the activator
+  // replaces itself with the daemon).
+  pid_t pid() const { return mPid; }
+
+  // A proxy connected to the daemon (starting it on first use), or nullptr.
+  std::shared_ptr<ZelHelper> connect() const;
+
+  // Sends SIGTERM and waits (SIGKILL after 10 s). Returns the exit status, 128 + the signal
+  // when it was killed, or -1 when it was stopped before.
+  int stop();
+  // Waits for the process to end by itself (as when started with the wrong socket name).
+  int wait();
+
+  // Every line written to the daemon's standard error so far.
+  std::vector<std::string> logLines() const;
+  // The log lines that contain `text`.
+  std::vector<std::string> logLinesContaining(std::string_view text) const;
+  // Waits until a log line contains `text`; false after `timeout`.
+  bool waitForLog(std::string_view text,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+  // Starts the activator with a different socket name, to see the daemon refuse to run.
+  struct WithFdName {
+    std::string name;
+  };
+  DaemonHarness(const SandboxRoot& root, WithFdName fdName);
+
+ private:
+  void start(const SandboxRoot& root, const std::string& fdName);
+
+  std::string mSocketPath;
+  std::string mLogPath;
+  pid_t mPid = -1;
+};
+
+struct CommandResult {
+  int status;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs `argv` (argv[0] searched in PATH) with this process's environment, as `user` when
+// given, and collects its output.
+CommandResult runCommand(const std::vector<std::string>& argv,
+                         std::optional<SandboxUser> user = std::nullopt);
+
+// Runs `body` in a forked child that has dropped every privilege to `user`'s uid and gid;
+// returns the child's exit status (body's result, or 128 + signal).
+int runAs(const SandboxUser& user, const std::function<int()>& body);
+
+}  // namespace zel::test
