@@ -23,7 +23,7 @@ expect_eq "$(stat -c '%U:%G %a' "$installed")" "root:root 755" "the installed ex
 
 echo "provisioning"
 check_provisioning zelhelper alice zelshare /home/alice/Zel/shared
-expect_eq "$(as_user alice zelhelper create-file /home/alice/Zel/shared/notes alice zelshare)" \
+expect_eq "$(as_user alice zelhelper create-file /home/alice/Zel/shared/notes -g zelshare)" \
   YES "alice provisions a file"
 expect_eq "$(mode_and_group /home/alice/Zel/shared/notes)" "770 zelshare" "the file is shared"
 as_user alice zelhelper set-privileges 750 /home/alice/Zel/shared
@@ -31,24 +31,24 @@ expect_eq "$(mode_and_group /home/alice/Zel/shared)" "750 zelshare" "alice narro
 
 echo "attacks of an ordinary user"
 shadow_before=$(stat -c '%U:%G %a' /etc/shadow)
-expect_eq "$(as_user alice zelhelper permit /etc/shadow alice shadow)" NO \
+expect_eq "$(as_user alice zelhelper permit /etc/shadow -g shadow)" NO \
   "alice cannot take /etc/shadow into the shadow group"
-expect_eq "$(as_user alice zelhelper create-file /etc/shadow alice zelshare)" NO \
+expect_eq "$(as_user alice zelhelper create-file /etc/shadow -g zelshare)" NO \
   "alice cannot take /etc/shadow into her group"
 as_user alice zelhelper set-privileges 666 /etc/shadow || true
 expect_eq "$(stat -c '%U:%G %a' /etc/shadow)" "$shadow_before" "/etc/shadow is unchanged"
 
-expect_eq "$(as_user alice zelhelper create-dir /home/alice/for-bob bob zelshare)" NO \
+expect_eq "$(as_user alice zelhelper create-dir /home/alice/for-bob -u bob -g zelshare)" NO \
   "alice cannot name bob"
 expect_absent /home/alice/for-bob
 id -nG bob | tr ' ' '\n' | grep -qx zelshare && fail "bob was added to the group"
 ok "bob was not added to the group"
 
 as_user alice ln -s /etc /home/alice/etc-link
-expect_eq "$(as_user alice zelhelper create-file /home/alice/etc-link/zel-evil alice zelshare)" \
+expect_eq "$(as_user alice zelhelper create-file /home/alice/etc-link/zel-evil -g zelshare)" \
   NO "a symbolic link in the path is not followed"
 expect_absent /etc/zel-evil
-expect_eq "$(as_user alice zelhelper create-dir /srv/zel alice zelshare)" NO \
+expect_eq "$(as_user alice zelhelper create-dir /srv/zel -g zelshare)" NO \
   "alice cannot create below a directory she cannot write to"
 expect_absent /srv/zel
 

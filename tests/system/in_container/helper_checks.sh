@@ -49,7 +49,7 @@ check_provisioning() {
   local zelhelper=$1 user=$2 group=$3 dir=$4
   expect_eq "$(as_user "$user" "$zelhelper" version)" 3 "$user asks the helper's version"
   check_running
-  expect_eq "$(as_user "$user" "$zelhelper" create-dir "$dir" "$user" "$group")" YES \
+  expect_eq "$(as_user "$user" "$zelhelper" create-dir "$dir" --group "$group")" YES \
     "$user provisions $dir"
   expect_eq "$(mode_and_group "$dir")" "770 $group" "$dir is mode 0770 in group $group"
   expect_eq "$(mode_and_group "$(dirname "$dir")")" "770 $group" "its missing parent too"
