@@ -45,6 +45,7 @@ The same executable carries the command line of the client side and of the
 value conversion library; the package also holds the client libraries,
 their headers and CMake package for client applications.]=])
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_strip.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZEL_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
@@ -56,5 +57,5 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
 # What a client application needs to build against the libraries and their CMake package.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libfmt-dev, libicu-dev, nlohmann-json3-dev, libsystemd-dev, pkg-config")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_DEBIAN_COMPRESSION_TYPE zstd)
 include(CPack)

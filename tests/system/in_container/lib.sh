@@ -28,7 +28,7 @@ expect_status() {
 
 expect_absent() {
   [[ ! -e $1 && ! -L $1 ]] || fail "$1 is still there"
-  ok "$1 is gone"
+  ok "nothing at $1"
 }
 
 as_user() {

@@ -16,6 +16,7 @@ useradd --create-home carol
 echo "dpkg --install"
 dpkg --install /srv/stage/zelhelper.deb >/dev/null
 check_installed "$installed"
+expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
 check_provisioning "$installed" carol zelpkg /home/carol/Zel/shared
 
 echo "dpkg --install over itself"

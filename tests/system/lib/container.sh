@@ -39,12 +39,13 @@ container_boot() {
   done
   [[ -n $CONTAINER_LEADER ]] || { echo "the container's systemd did not appear" >&2; return 1; }
 
-  # Until systemd opens its private socket, systemctl answers nothing at all.
+  # Early in the boot systemctl answers nothing, or "offline" before /run/systemd/system exists;
+  # after that it waits for the boot to finish.
   local state=
   for ((tries = 0; tries < 600; tries++)); do
     state=$(timeout 60 nsenter -t "$CONTAINER_LEADER" -a env -i PATH="$CONTAINER_PATH" \
       systemctl is-system-running --wait 2>/dev/null) || true
-    [[ -z $state ]] || break
+    [[ -z $state || $state == offline ]] || break
     sleep 0.1
   done
   case $state in
