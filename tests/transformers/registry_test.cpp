@@ -1,0 +1,115 @@
+// Transformers: the seventeen registrations, the shared instance and the unit preferences.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "conversion_test_support.h"
+#include "platform/notification_center.h"
+#include "platform/user_defaults.h"
+#include "transformers/transformers.h"
+
+namespace zel::test {
+namespace {
+
+using Getter = std::function<std::shared_ptr<ValueTransformer>(const Transformers&)>;
+
+const std::vector<std::pair<std::string, Getter>>& registrations() {
+  static const std::vector<std::pair<std::string, Getter>> rows = {
+      {"TicksStringSeconds", &Transformers::ticksStringSeconds},
+      {"TicksStringMinutes", &Transformers::ticksStringMinutes},
+      {"TicksMinutes", &Transformers::ticksMinutes},
+      {"TicksTime", &Transformers::ticksTime},
+      {"SecondsTime", &Transformers::secondsTime},
+      {"HHMMToSeconds", &Transformers::hhmmToSeconds},
+      {"HundredDivider", &Transformers::hundredDivider},
+      {"DateToDaySeconds", &Transformers::dateToDaySeconds},
+      {"Temperature", &Transformers::temperature},
+      {"TemperatureDelta", &Transformers::temperatureDelta},
+      {"TemperatureString", &Transformers::temperatureString},
+      {"FloatTemperatureString", &Transformers::floatTemperatureString},
+      {"InsteonAddr", &Transformers::insteonAddr},
+      {"KNXAddr", &Transformers::knxAddr},
+      {"IPAddr", &Transformers::ipAddr},
+      {"Type", &Transformers::type},
+      {"Flow", &Transformers::flow},
+  };
+  return rows;
+}
+
+Value temperatureOf2000() {
+  return ValueTransformer::valueTransformerForName("Temperature")->transformedValue(number(2000));
+}
+
+class Registry : public testing::Test {
+ protected:
+  TemporaryConfigHome mConfigHome;
+};
+
+TEST_F(Registry, BeforeAnyInitConversionsUseFahrenheitAndCubicFeet) {
+  if (Transformers::shared())
+    GTEST_SKIP() << "needs a process of its own (ctest runs each test alone)";
+  EXPECT_EQ(TemperatureTransformer().transformedValue(number(2000)), Value::numberWithFloat(68));
+  EXPECT_EQ(FlowTransformer().transformedValue(number(1)), Value::numberWithFloat(35.314667f));
+}
+
+TEST_F(Registry, EachNameYieldsTheInstanceOfItsPropertyInRegistrationOrder) {
+  const auto transformers = Transformers::init();
+  std::vector<std::string> names;
+  for (const auto& [name, getter] : registrations()) {
+    names.push_back(name);
+    EXPECT_EQ(ValueTransformer::valueTransformerForName(name), getter(*transformers)) << name;
+  }
+  EXPECT_EQ(ValueTransformer::valueTransformerNames(), names);
+  EXPECT_FALSE(transformers->temperatureString()->allowsReverseTransformation());
+  EXPECT_EQ(transformers->dateToDaySeconds()->transformedValueClass(), ValueClass::kNumber);
+}
+
+TEST_F(Registry, ASecondInitTakesOverNamesAndTheSharedInstance) {
+  const auto first = Transformers::init();
+  const auto second = Transformers::init();
+  EXPECT_EQ(Transformers::shared(), second);
+  for (const auto& [name, getter] : registrations()) {
+    EXPECT_EQ(ValueTransformer::valueTransformerForName(name), getter(*second)) << name;
+    EXPECT_NE(getter(*first), getter(*second)) << name;
+  }
+  EXPECT_EQ(ValueTransformer::valueTransformerNames().size(), 17u);
+
+  // The first object's setter still stores and posts, but no longer steers conversions.
+  int posts = 0;
+  ScopedObserver observer("measurementUnitsChanged", [&](const Notification&) { ++posts; });
+  first->setCelsius(true);
+  EXPECT_EQ(posts, 1);
+  EXPECT_TRUE(UserDefaults::standardUserDefaults().boolForKey("celsius"));
+  EXPECT_EQ(temperatureOf2000(), Value::numberWithFloat(68));
+}
+
+TEST_F(Registry, PreferencesAreStoredAndLoadedByTheNextInit) {
+  const auto transformers = Transformers::init();
+  EXPECT_FALSE(transformers->celsius());
+  EXPECT_FALSE(transformers->metric());
+  transformers->setCelsius(true);
+  transformers->setMetric(true);
+  const auto next = Transformers::init();
+  EXPECT_TRUE(next->celsius());
+  EXPECT_TRUE(next->metric());
+  EXPECT_EQ(temperatureOf2000(), Value::numberWithFloat(20));
+}
+
+TEST_F(Registry, EverySetterCallPostsOnceWithItsKeyAfterTheFlagChanged) {
+  const auto transformers = Transformers::init();
+  std::vector<std::pair<std::string, Value>> seen;
+  ScopedObserver observer("measurementUnitsChanged", [&](const Notification& n) {
+    seen.emplace_back(n.object, temperatureOf2000());
+  });
+  transformers->setCelsius(true);
+  transformers->setCelsius(true);  // unchanged, still posted
+  transformers->setMetric(false);
+  const std::vector<std::pair<std::string, Value>> expected = {
+      {"celsius", Value::numberWithFloat(20)},
+      {"celsius", Value::numberWithFloat(20)},
+      {"metric", Value::numberWithFloat(20)}};
+  EXPECT_EQ(seen, expected);
+}
+
+}  // namespace
+}  // namespace zel::test
