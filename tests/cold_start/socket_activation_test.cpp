@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,13 +40,17 @@ int makeSocket(Kind kind) {
 }
 
 struct Case {
-  const char* what;
+  const char* what;  // the test name
   std::vector<Kind> handed;
   const char* names;  // LISTEN_FDNAMES, or nullptr
   bool ownPid;        // LISTEN_PID names the child itself
   int expectedFd;     // -1: none taken
   bool othersClosed;  // the descriptors not taken are closed
 };
+
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.what;
+}
 
 class TakeListeningSocket : public testing::TestWithParam<Case> {};
 
@@ -94,7 +99,7 @@ TEST_P(TakeListeningSocket, TakesOnlyTheNamedListeningUnixStream) {
     expected += !taken && c.othersClosed ? " closed" : " open";
   }
   expected += " cleared";
-  EXPECT_EQ(line, expected) << c.what;
+  EXPECT_EQ(line, expected);
 }
 
 constexpr const char* kName = "net.zel.client-Helper.mach";
@@ -102,34 +107,35 @@ constexpr const char* kName = "net.zel.client-Helper.mach";
 INSTANTIATE_TEST_SUITE_P(
     Cases, TakeListeningSocket,
     testing::Values(
-        Case{"the one socket", {Kind::kListeningUnixStream}, kName, true, 3, true},
-        Case{"the named one of three",
+        Case{"TheOneSocket", {Kind::kListeningUnixStream}, kName, true, 3, true},
+        Case{"TheNamedOneOfThree",
              {Kind::kListeningUnixStream, Kind::kListeningUnixStream, Kind::kUnixDatagram},
              "other:net.zel.client-Helper.mach:third",
              true,
              4,
              true},
-        Case{"a socket of another name", {Kind::kListeningUnixStream}, "other", true, -1, true},
-        Case{"no names at all", {Kind::kListeningUnixStream}, nullptr, true, -1, true},
-        Case{"fewer names than sockets",
+        Case{"ASocketOfAnotherName", {Kind::kListeningUnixStream}, "other", true, -1, true},
+        Case{"NoNamesAtAll", {Kind::kListeningUnixStream}, nullptr, true, -1, true},
+        Case{"FewerNamesThanSockets",
              {Kind::kListeningUnixStream, Kind::kListeningUnixStream},
              "other",
              true,
              -1,
              true},
-        Case{"the name on a datagram socket", {Kind::kUnixDatagram}, kName, true, -1, true},
-        Case{"the name on a socket that does not listen",
+        Case{"TheNameOnADatagramSocket", {Kind::kUnixDatagram}, kName, true, -1, true},
+        Case{"TheNameOnASocketThatDoesNotListen",
              {Kind::kConnectedUnixStream},
              kName,
              true,
              -1,
              true},
-        Case{"sockets handed to another process",
+        Case{"SocketsHandedToAnotherProcess",
              {Kind::kListeningUnixStream},
              kName,
              false,
              -1,
-             false}));
+             false}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
 
 TEST(NotifyServiceManager, SendsTheStateToAPathOrAnAbstractSocket) {
   const std::string path =
