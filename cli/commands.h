@@ -9,6 +9,8 @@ namespace zel::cli {
 
 // convert, units: the value conversion library.
 void addConversionCommands(CLI::App& app, int& exitStatus);
+// install, remove, status: the helper daemon's systemd service.
+void addInstallCommands(CLI::App& app, int& exitStatus);
 
 // version, create-file, create-dir, permit, oct-to-dec, set-privileges: the helper's remote
 // interface, through the helper proxy.

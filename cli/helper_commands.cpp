@@ -1,11 +1,11 @@
 // version, create-file, create-dir, permit, oct-to-dec, set-privileges: the remote interface
-// from the command line, through the helper proxy. Each prints the daemon's answer; a NO
-// answer exits 1, no helper at the socket exits 3.
+// from the command line. All but version reach the helper through the shared ZelHelperMgr,
+// which installs a missing or outdated helper first when run as root; version only looks.
+// Each prints the daemon's answer; a NO answer exits 1, no helper at the socket exits 3.
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,7 +13,9 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
+#include "cli/held_log.h"
 #include "client/helper_proxy.h"
+#include "client/zel_helper_mgr.h"
 #include "platform/system_root.h"
 #include "resources/labels.h"
 
@@ -24,25 +26,6 @@ constexpr int kNo = 1;
 constexpr int kBadInput = 2;
 constexpr int kNoHelper = 3;
 
-// The login name of `uid` in the local user file, as the daemon's group step will look it up.
-std::optional<std::string> loginNameOf(uid_t uid) {
-  std::ifstream passwd(underSystemRoot("/etc/passwd"));
-  for (std::string line; std::getline(passwd, line);) {
-    const auto nameEnd = line.find(':');
-    const auto uidStart = line.find(':', nameEnd == std::string::npos ? 0 : nameEnd + 1);
-    if (nameEnd == std::string::npos || uidStart == std::string::npos)
-      continue;
-    const auto uidEnd = line.find(':', uidStart + 1);
-    const std::string_view field =
-        std::string_view(line).substr(uidStart + 1, uidEnd - uidStart - 1);
-    uid_t parsed = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), parsed);
-    if (error == std::errc() && end == field.data() + field.size() && parsed == uid)
-      return line.substr(0, nameEnd);
-  }
-  return std::nullopt;
-}
-
 std::optional<uint32_t> parseNumber(const std::string& text) {
   uint32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -51,10 +34,25 @@ std::optional<uint32_t> parseNumber(const std::string& text) {
   return value;
 }
 
-// Connects, runs `call` on the proxy, and turns "nobody there" into exit status 3.
-int withHelper(const std::function<int(HelperProxy&)>& call) {
+// The shared manager, new, set up with `group` when given. Creating it installs a missing or
+// outdated helper when run as root; what that logged is shown only when it failed there. An
+// ordinary user is told instead, by withHelper, how to install the helper.
+std::shared_ptr<ZelHelperMgr> sharedManager(const std::optional<std::string>& group) {
+  HeldLog log;
+  if (group) {
+    ZelHelperMgr::createWithGroupName(*group);
+  } else {
+    ZelHelperMgr::init();
+  }
+  std::shared_ptr<ZelHelperMgr> manager = ZelHelperMgr::shared();
+  if (!manager->helper() && geteuid() == 0)
+    log.release();
+  return manager;
+}
+
+// Runs `call` on `helper`, turning "nobody there" into exit status 3.
+int withHelper(std::shared_ptr<ZelHelper> helper, const std::function<int(HelperProxy&)>& call) {
   const std::string socket = helperSocketPath(kMachServiceName);
-  auto helper = connectToHelper(kMachServiceName);
   if (!helper) {
     fmt::print(stderr,
                "zelhelper: no helper answers at {}; install it with: sudo zelhelper install\n",
@@ -92,8 +90,9 @@ void addProvisioningCommand(CLI::App& app, int& exitStatus, const std::string& n
   command->add_option("--user,-u", arguments->user,
                       "the user to put in the group (default: you, by your real uid)");
   command->callback([arguments, operation, &exitStatus] {
+    const auto manager = sharedManager(arguments->group);
     if (arguments->user.empty()) {
-      const auto login = loginNameOf(getuid());
+      const auto login = manager->posixUserName();
       if (!login) {
         fmt::print(stderr, "zelhelper: uid {} has no name in {}; name the user with --user\n",
                    getuid(), underSystemRoot("/etc/passwd"));
@@ -102,7 +101,7 @@ void addProvisioningCommand(CLI::App& app, int& exitStatus, const std::string& n
       }
       arguments->user = *login;
     }
-    exitStatus = withHelper([&](HelperProxy& helper) {
+    exitStatus = withHelper(manager->helper(), [&](HelperProxy& helper) {
       return printAnswer(
           std::invoke(operation, helper, arguments->path, arguments->user, arguments->group));
     });
@@ -125,7 +124,8 @@ std::optional<uint32_t> numberArgument(const std::string& text, int& exitStatus)
 void addHelperCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("version", "print the running helper's interface version")
       ->callback([&exitStatus] {
-        exitStatus = withHelper([](HelperProxy& helper) {
+        // Only looks: never installs.
+        exitStatus = withHelper(connectToHelper(kMachServiceName), [](HelperProxy& helper) {
           fmt::print("{}\n", helper.version());
           return 0;
         });
@@ -151,7 +151,7 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
     const auto number = numberArgument(*octal, exitStatus);
     if (!number)
       return;
-    exitStatus = withHelper([&](HelperProxy& helper) {
+    exitStatus = withHelper(sharedManager(std::nullopt)->helper(), [&](HelperProxy& helper) {
       const uint32_t value = helper.octToDec(*number);
       fmt::print("{}\n", value);
       // The helper answers 0 for a number with an 8 or a 9 in it.
@@ -168,7 +168,7 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
     const auto number = numberArgument(privileges->first, exitStatus);
     if (!number)
       return;
-    exitStatus = withHelper([&](HelperProxy& helper) {
+    exitStatus = withHelper(sharedManager(std::nullopt)->helper(), [&](HelperProxy& helper) {
       helper.setPrivileges(*number, privileges->second);
       return 0;
     });

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   int exitStatus = 0;
   zel::cli::addConversionCommands(app, exitStatus);
   zel::cli::addHelperCommands(app, exitStatus);
+  zel::cli::addInstallCommands(app, exitStatus);
 
   try {
     app.parse(argc, argv);

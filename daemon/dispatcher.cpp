@@ -1,6 +1,11 @@
 #include "daemon/dispatcher.h"
 
+#include <exception>
 #include <functional>
+
+#include <fmt/format.h>
+
+#include "platform/log.h"
 
 namespace zel {
 
@@ -9,15 +14,24 @@ std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const C
   return std::visit(
       [&](const auto& decoded) {
         using Operation = typename std::decay_t<decltype(decoded)>::Of;
+        using Result = remote::Decoded<typename Operation::Result>;
         auto invoke = [&](const auto&... arguments) {
-          return std::invoke(Operation::kMethod, helper, arguments...);
+          if constexpr (std::is_void_v<typename Operation::Result>) {
+            std::invoke(Operation::kMethod, helper, arguments...);
+            return Result{};
+          } else {
+            return std::invoke(Operation::kMethod, helper, arguments...);
+          }
         };
-        if constexpr (std::is_void_v<typename Operation::Result>) {
-          std::apply(invoke, decoded.arguments);
-          return remote::encodeReply<Operation::kNumber>(remote::Nothing{});
-        } else {
-          return remote::encodeReply<Operation::kNumber>(std::apply(invoke, decoded.arguments));
+        // Operations answer failures through their results; should one throw all the same,
+        // its caller gets that failure answer (0, NO or nothing) and the daemon lives on.
+        Result result{};
+        try {
+          result = std::apply(invoke, decoded.arguments);
+        } catch (const std::exception& error) {
+          systemLog(fmt::format("ZelHelper {} failed: {}", Operation::kName, error.what()));
         }
+        return remote::encodeReply<Operation::kNumber>(result);
       },
       call);
 }

@@ -18,9 +18,10 @@ AnyCall readCall(wire::Reader& in) {
 template <std::size_t... I>
 std::optional<AnyCall> readCallOf(uint8_t number, wire::Reader& in, std::index_sequence<I...>) {
   std::optional<AnyCall> call;
-  ((number == I + 1 ? (call = readCall<std::tuple_element_t<I, RemoteInterface>>(in), true)
-                    : false) ||
-   ...);
+  static_cast<void>(
+      ((number == I + 1 ? (call = readCall<std::tuple_element_t<I, RemoteInterface>>(in), true)
+                        : false) ||
+       ...));
   return call;
 }
 

@@ -15,6 +15,8 @@
 
 namespace zel {
 
+class Authorization;
+
 class ZelHelper {
  public:
   // The interface version this build answers; a helper answering less is outdated.
@@ -40,9 +42,22 @@ class ZelHelper {
   // creating the group when none has that full name. Runs in the daemon only.
   static bool putUser(const std::string& user, const std::string& group);
 
-  // Client-side class operations (client/): connect, install, re-install and remove the helper.
+  // Client-side class operations (client/helper_installation.cpp): connect, install,
+  // re-install and remove the helper. They run synchronously on the caller's thread, log every
+  // failure through NSLog and never throw.
+  //
+  // create: a proxy of the running helper when it answers version 3 or more; otherwise
+  // whatever install answers.
   static std::shared_ptr<ZelHelper> create();
+  // install: asks for both service rights (granted to root only), removes the installed job,
+  // blesses this executable and answers getHelper; nullptr on any failure.
   static std::shared_ptr<ZelHelper> install();
+  // getHelper: blesses this executable again with `authRef` and connects; nullptr when the
+  // bless fails or nothing answers.
+  static std::shared_ptr<ZelHelper> getHelper(const Authorization* authRef);
+  // remove: removes the helper job and returns once it has stopped; false when there was none
+  // or it could not be removed.
+  static bool remove(const Authorization* authRef);
 };
 
 }  // namespace zel

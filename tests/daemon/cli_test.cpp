@@ -73,6 +73,10 @@ struct BadInput {
   const char* message;
 };
 
+void PrintTo(const BadInput& value, std::ostream* out) {
+  *out << value.name;
+}
+
 class HelperCommandsBadInput : public HelperCommands,
                                public ::testing::WithParamInterface<BadInput> {};
 

@@ -57,6 +57,10 @@ void storeHeader(std::string& image, const Elf64_Ehdr& header) {
   std::memcpy(image.data(), &header, sizeof header);
 }
 
+void PrintTo(const Damage& value, std::ostream* out) {
+  *out << value.name;
+}
+
 class DamagedElf : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(DamagedElf, IsAnErrorNeverACrash) {

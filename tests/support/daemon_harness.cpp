@@ -91,6 +91,7 @@ DaemonHarness::DaemonHarness(const SandboxRoot& root, WithFdName fdName) {
 void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
   mSocketPath = helperSocketPath(kMachServiceName);
   mLogPath = root.at("daemon.log");
+  unlink(mSocketPath.c_str());  // left by an earlier activator that was killed
   std::vector<std::string> argv = {"systemd-socket-activate", "--listen=" + mSocketPath,
                                    "--fdname=" + fdName, "-E", "ZELHELPER_ROOT=" + root.path()};
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
@@ -99,6 +100,7 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
   }
   argv.push_back(zelhelperExecutable());
 
+  const std::size_t earlierListening = logLinesContaining("Listening on " + mSocketPath).size();
   const int log = open(mLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   mPid = fork();
   if (mPid == 0) {
@@ -112,18 +114,20 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
   if (mPid < 0)
     throw std::runtime_error("fork failed");
 
+  // The socket file appears when it is bound; the activator says so once it also listens.
+  // An earlier harness in the same root may have logged the same line.
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  struct stat info {};
-  while (stat(mSocketPath.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+  const std::string listening = "Listening on " + mSocketPath;
+  while (logLinesContaining(listening).size() <= earlierListening) {
     if (waitFor(mPid, 0ms)) {
       mPid = -1;
-      throw std::runtime_error("the activator ended before it created " + mSocketPath);
+      throw std::runtime_error("the activator ended before it listened on " + mSocketPath);
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       stop();
-      throw std::runtime_error("the activator did not create " + mSocketPath);
+      throw std::runtime_error("the activator did not listen on " + mSocketPath);
     }
-    std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(2ms);
   }
   chmod(mSocketPath.c_str(), 0666);
 }

@@ -1,0 +1,14 @@
+#include "cli/held_log.h"
+
+#include <cstdio>
+
+#include <fmt/core.h>
+
+namespace zel::cli {
+
+void HeldLog::release() const {
+  for (const std::string& line : mCapture.lines())
+    fmt::print(stderr, "zelhelper: {}\n", line);
+}
+
+}  // namespace zel::cli

@@ -1,0 +1,56 @@
+// The main of the tests that install the helper. Installing blesses the running executable,
+// so this executable is also a helper, as zelhelper is: started with no arguments (as the
+// installed service starts it) it is the daemon; with --fake-helper-version=N it serves a
+// helper that answers `version` with N, an outdated one when N < 3; with anything else it
+// runs the tests.
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string_view>
+
+#include <gtest/gtest.h>
+#include <systemd/sd-daemon.h>
+
+#include "daemon/daemon_main.h"
+#include "daemon/helper_server.h"
+#include "daemon/zel_helper.h"
+
+namespace {
+
+constexpr std::string_view kFakeVersionOption = "--fake-helper-version=";
+
+class FakeHelper : public zel::ZelHelper {
+ public:
+  explicit FakeHelper(uint32_t version) : mVersion(version) {}
+  uint32_t version() override { return mVersion; }
+
+ private:
+  uint32_t mVersion;
+};
+
+int serveFakeHelper(uint32_t version) {
+  if (sd_listen_fds(1) != 1)
+    return 78;
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stop, nullptr);
+  int stopFd = signalfd(-1, &stop, SFD_CLOEXEC);
+  FakeHelper helper(version);
+  zel::HelperServer server(SD_LISTEN_FDS_START, helper, zel::HelperServer::Limits{});
+  return server.run(stopFd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 1)
+    return zel::runDaemon();
+  std::string_view option = argv[1];
+  if (argc == 2 && option.starts_with(kFakeVersionOption))
+    return serveFakeHelper(std::atoi(argv[1] + kFakeVersionOption.size()));
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,40 @@
+// A sandbox root with the stand-in systemctl first on PATH, for tests that install, replace
+// and remove the helper job, and the means to look at that job.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/systemd_units.h"
+#include "resources/labels.h"
+#include "tests/client/systemctl_on_path.h"
+#include "tests/support/sandbox_root.h"
+
+namespace zel::test {
+
+class InstalledHelperTest : public testing::Test {
+ protected:
+  // Removes whatever job the test left installed, so that no daemon outlives it.
+  void TearDown() override;
+
+  // Installs, by hand, a job whose daemon answers `version` with `version`: an old helper.
+  void installFakeHelper(uint32_t version);
+  // The process id of the job's daemon (or of its activator, before the first connection).
+  std::optional<pid_t> jobPid() const;
+  // The lines the stand-in's job wrote (the daemon's log).
+  std::string jobLog() const;
+
+  SandboxRoot mRoot;
+  SystemctlOnPath mSystemctl{SystemctlOnPath::Kind::kStandIn, mRoot.scratch()};
+  HelperJobFiles mFiles = helperJobFiles(kHelperLabel);
+};
+
+// True once the process has ended (a zombie counts: it no longer runs).
+bool processEnded(pid_t pid);
+
+}  // namespace zel::test

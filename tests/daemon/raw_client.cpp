@@ -1,0 +1,97 @@
+#include "tests/daemon/raw_client.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <optional>
+
+namespace zel::test {
+
+RawClient::RawClient(const std::string& socketPath) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  mFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (connect(mFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    close();
+}
+
+RawClient::~RawClient() {
+  close();
+}
+
+void RawClient::close() {
+  if (mFd >= 0)
+    ::close(mFd);
+  mFd = -1;
+}
+
+void RawClient::hangUp() {
+  shutdown(mFd, SHUT_RDWR);
+}
+
+bool RawClient::send(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(mFd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0)
+      return false;
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
+std::optional<std::string> RawClient::reply(std::chrono::milliseconds timeout) {
+  std::string body;
+  while (mIn.next(body) != wire::FrameAssembler::Status::kComplete) {
+    pollfd waiting{mFd, POLLIN, 0};
+    if (poll(&waiting, 1, static_cast<int>(timeout.count())) != 1)
+      return std::nullopt;
+    char buffer[4096];
+    const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
+    if (got <= 0)
+      return std::nullopt;
+    mIn.append(std::string_view(buffer, static_cast<std::size_t>(got)));
+  }
+  return body;
+}
+
+bool RawClient::closedByDaemon(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd waiting{mFd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&waiting, 1, static_cast<int>(left.count())) != 1)
+      return false;
+    char buffer[4096];
+    const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
+    if (got == 0 || (got < 0 && errno == ECONNRESET))
+      return true;
+    if (got < 0)
+      return false;
+  }
+}
+
+std::string le32(uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i)
+    bytes[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+  return bytes;
+}
+
+std::string str(std::string_view text) {
+  return le32(static_cast<uint32_t>(text.size())) + std::string(text);
+}
+
+std::string frameDeclaring(uint32_t declared, std::string_view body) {
+  return le32(declared) + std::string(body);
+}
+
+std::string frame(std::string_view body) {
+  return frameDeclaring(static_cast<uint32_t>(body.size()), body);
+}
+
+}  // namespace zel::test

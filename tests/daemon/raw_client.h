@@ -1,0 +1,44 @@
+// A test client that speaks bytes, not calls: for sending the daemon what no proxy would.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "daemon/wire.h"
+
+namespace zel::test {
+
+class RawClient {
+ public:
+  explicit RawClient(const std::string& socketPath);
+  ~RawClient();
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool connected() const { return mFd >= 0; }
+  bool send(std::string_view bytes);
+  // The next reply body, or nullopt when the daemon closed the connection or nothing arrived
+  // for `timeout`.
+  std::optional<std::string> reply(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // True when the daemon closes the connection within `timeout` (unread replies are skipped).
+  bool closedByDaemon(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  void close();
+  // Shuts the connection down both ways; wakes a thread blocked sending on it.
+  void hangUp();
+
+ private:
+  int mFd = -1;
+  wire::FrameAssembler mIn;
+};
+
+// A frame with `body`, its header declaring `declared` bytes (the body's size by default).
+std::string frame(std::string_view body);
+std::string frameDeclaring(uint32_t declared, std::string_view body);
+// Little-endian encodings of a number and a string, as the wire writes them.
+std::string le32(uint32_t value);
+std::string str(std::string_view text);
+
+}  // namespace zel::test
