@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Checks for the scenarios that run inside the test container, as root.
 #
 # Every check prints one "ok" line or ends the scenario with "FAIL: ..." and status 1.

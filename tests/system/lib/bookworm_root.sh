@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A minimal Debian bookworm root that boots systemd, made once and cached.
 #
 # bookworm_root_prepare BUILD_CACHE_DIR ROOT_DIR

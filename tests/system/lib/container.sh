@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # One booted systemd-nspawn container at a time, with systemd as its PID 1.
 #
 # container_boot ROOT STAGE LOG
