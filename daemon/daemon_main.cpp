@@ -10,40 +10,17 @@
 #include <optional>
 
 #include <fmt/format.h>
-#include <systemd/sd-daemon.h>
 
 #include "daemon/helper_server.h"
 #include "daemon/zel_helper.h"
 #include "platform/log.h"
+#include "platform/socket_activation.h"
 #include "resources/labels.h"
 
 namespace zel {
 namespace {
 
 constexpr int kExitConfig = 78;  // EX_CONFIG: started without its socket
-
-// Takes the listening stream socket whose name is the Mach service name; closes every other
-// descriptor handed over, since nothing else is served.
-std::optional<int> checkIn() {
-  char** names = nullptr;
-  const int count = sd_listen_fds_with_names(1, &names);
-  std::optional<int> chosen;
-  for (int i = 0; i < count; ++i) {
-    const int fd = SD_LISTEN_FDS_START + i;
-    const bool wanted = !chosen && names != nullptr && names[i] == kMachServiceName &&
-                        sd_is_socket_unix(fd, SOCK_STREAM, 1, nullptr, 0) > 0;
-    if (wanted)
-      chosen = fd;
-    else
-      close(fd);
-  }
-  if (names != nullptr) {
-    for (int i = 0; i < count; ++i)
-      std::free(names[i]);
-    std::free(names);
-  }
-  return chosen;
-}
 
 // SIGTERM and SIGINT become readable events on the returned descriptor.
 int stopSignals() {
@@ -70,7 +47,7 @@ void raiseDescriptorLimit(std::size_t connections) {
 }  // namespace
 
 int runDaemon() {
-  const std::optional<int> listenFd = checkIn();
+  const std::optional<int> listenFd = takeListeningSocket(kMachServiceName);
   if (!listenFd) {
     systemLog(
         fmt::format("ZelHelper started without a listening socket named {}; it runs only "
@@ -85,9 +62,9 @@ int runDaemon() {
 
   ZelHelper helper;
   HelperServer server(*listenFd, helper, limits);
-  sd_notify(0, "READY=1");
+  notifyServiceManager("READY=1");
   const int status = server.run(stopFd);
-  sd_notify(0, "STOPPING=1");
+  notifyServiceManager("STOPPING=1");
   close(stopFd);
   return status;
 }

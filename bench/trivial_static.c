@@ -1,0 +1,2 @@
+/* The baseline of the cold-start benchmark: a statically linked program that does nothing. */
+int main(void) { return 0; }

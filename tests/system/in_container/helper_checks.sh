@@ -1,0 +1,75 @@
+# shellcheck shell=bash
+# What must hold of an installed, a working and a removed helper, whichever way it was installed.
+# Needs lib.sh. LABEL is the helper label (the job's name); the socket is /run/$LABEL.mach.
+
+# check_installed EXECUTABLE: the socket listens under systemd and the service that it starts
+# runs EXECUTABLE, hardened.
+check_installed() {
+  local executable=$1
+  local socket=$LABEL.socket service=$LABEL.service
+  expect_eq "$(systemctl is-enabled "$socket")" enabled "$socket is enabled"
+  expect_eq "$(systemctl is-active "$socket")" active "$socket is listening"
+  expect_eq "$(unit_property "$socket" Listen)" "/run/$LABEL.mach (Stream)" "socket path"
+  expect_eq "$(unit_property "$socket" FileDescriptorName)" "$LABEL.mach" "descriptor name"
+  expect_eq "$(unit_property "$socket" SocketMode)" 0666 "socket mode"
+  expect_eq "$(unit_property "$socket" RemoveOnStop)" yes "socket removed on stop"
+  [[ -S /run/$LABEL.mach ]] || fail "/run/$LABEL.mach is not a socket"
+
+  [[ $(unit_property "$service" ExecStart) == *"path=$executable ;"* ]] ||
+    fail "$service does not start $executable: $(unit_property "$service" ExecStart)"
+  ok "$service starts $executable"
+  expect_eq "$(unit_property "$service" NoNewPrivileges)" yes "NoNewPrivileges"
+  expect_eq "$(unit_property "$service" PrivateNetwork)" yes "PrivateNetwork"
+  expect_eq "$(unit_property "$service" RestrictAddressFamilies)" AF_UNIX \
+    "RestrictAddressFamilies"
+  expect_eq "$(unit_property "$service" CapabilityBoundingSet)" \
+    "cap_chown cap_dac_override cap_dac_read_search cap_fowner" "CapabilityBoundingSet"
+  expect_eq "$(unit_property "$service" ProtectKernelTunables)" yes "ProtectKernelTunables"
+  expect_eq "$(unit_property "$service" ProtectKernelModules)" yes "ProtectKernelModules"
+  [[ -n $(unit_property "$service" SystemCallFilter) ]] || fail "no SystemCallFilter"
+  ok "SystemCallFilter"
+  echo "  security: $(systemd-analyze security "$service" --no-pager | tail -n 1)"
+}
+
+# check_running: after a request the daemon runs as the service, with the hardening applied to
+# the process itself.
+check_running() {
+  local service=$LABEL.service pid
+  expect_eq "$(systemctl is-active "$service")" active "$service was started by its socket"
+  pid=$(unit_property "$service" MainPID)
+  expect_eq "$(awk '/^CapBnd:/ {print $2}' "/proc/$pid/status")" 000000000000000f \
+    "the daemon's capability bounding set"
+  expect_eq "$(awk '/^NoNewPrivs:/ {print $2}' "/proc/$pid/status")" 1 "the daemon's NoNewPrivs"
+  expect_eq "$(stat -c %U "/proc/$pid")" root "the daemon runs as root"
+}
+
+# check_provisioning ZELHELPER USER GROUP DIR: the ordinary USER gets DIR (and its missing
+# parents) in the new GROUP with mode 0770 through the socket, and becomes a member.
+check_provisioning() {
+  local zelhelper=$1 user=$2 group=$3 dir=$4
+  expect_eq "$(as_user "$user" "$zelhelper" version)" 3 "$user asks the helper's version"
+  check_running
+  expect_eq "$(as_user "$user" "$zelhelper" create-dir "$dir" --group "$group")" YES \
+    "$user provisions $dir"
+  expect_eq "$(mode_and_group "$dir")" "770 $group" "$dir is mode 0770 in group $group"
+  expect_eq "$(mode_and_group "$(dirname "$dir")")" "770 $group" "its missing parent too"
+  id -nG "$user" | tr ' ' '\n' | grep -qx "$group" || fail "$user is not in $group"
+  ok "$user is a member of $group"
+}
+
+# check_gone EXECUTABLE: job stopped, units, executable and socket removed.
+check_gone() {
+  local executable=$1
+  expect_eq "$(systemctl is-active "$LABEL.service")" inactive "$LABEL.service is stopped"
+  expect_eq "$(systemctl is-active "$LABEL.socket")" inactive "$LABEL.socket is stopped"
+  expect_eq "$(systemctl list-unit-files --no-legend "$LABEL.*" | wc -l)" 0 "no unit files left"
+  expect_absent "/run/$LABEL.mach"
+  expect_absent "$executable"
+  expect_absent "/etc/systemd/system/sockets.target.wants/$LABEL.socket"
+  local exe
+  for exe in /proc/[0-9]*/exe; do
+    # A removed executable that still runs reads as "PATH (deleted)".
+    [[ $(readlink "$exe" 2>/dev/null) != "$executable"* ]] || fail "a daemon still runs: $exe"
+  done
+  ok "no daemon process is left"
+}

@@ -1,0 +1,76 @@
+# shellcheck shell=bash
+# A minimal Debian bookworm root that boots systemd, made once and cached.
+#
+# bookworm_root_prepare BUILD_CACHE_DIR ROOT_DIR
+#   Leaves a pristine unpacked root in ROOT_DIR (replacing what was there, unless it was
+#   unpacked from the same tarball; ROOT_DIR.stamp names that tarball). The compressed
+#   tarball is looked for first in BUILD_CACHE_DIR, then in the machine-wide cache
+#   (ZEL_SYSTEM_TEST_CACHE, default /var/cache/zelhelper-system-test) so that a clean build tree
+#   does not bootstrap again; only when neither has it is the root made with debootstrap, from
+#   debootstrap's default archive, and stored in both.
+#   Returns 0 on success, 77 when the archive cannot be reached (the caller skips), other
+#   statuses on failure; messages go to stderr.
+#
+# Both caches are keyed by the recipe, so a change of the package list makes a new tarball.
+
+BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0"
+
+bookworm_root_key() {
+  printf 'minbase bookworm %s\n' "$BOOKWORM_INCLUDE" | sha256sum | cut -c1-12
+}
+
+# Makes DIR/bookworm-KEY.tar.zst with debootstrap; the tarball appears only when complete.
+bookworm_root_bootstrap() {
+  local cache_dir=$1 tarball=$2
+  local work log
+  work=$(mktemp -d "$cache_dir/bootstrap.XXXXXX")
+  log="$work/debootstrap.log"
+  echo "making the bookworm root with debootstrap (once per machine, about a minute)" >&2
+  if ! nice debootstrap --variant=minbase --include="$BOOKWORM_INCLUDE" bookworm "$work/root" \
+    >"$log" 2>&1; then
+    tail -n 5 "$log" >&2
+    local status=1
+    # Only an unreachable archive is a reason to skip; anything else is a real failure.
+    grep -qiE "failed getting release file|couldn't download|could not resolve|unable to fetch" \
+      "$log" && status=77
+    rm -rf "$work"
+    return $status
+  fi
+  # The downloaded packages and lists are not needed to boot; dropping them halves the tarball.
+  # (Called in a condition, so errexit is off here: every step is checked.)
+  rm -rf "$work"/root/var/cache/apt/archives/*.deb "$work"/root/var/lib/apt/lists/*
+  local status=0
+  tar -C "$work/root" --numeric-owner --xattrs --xattrs-include='*' -cf - . |
+    zstd -q -T0 -3 -o "$work/root.tar.zst" && mv "$work/root.tar.zst" "$tarball" || status=1
+  rm -rf "$work"
+  return $status
+}
+
+bookworm_root_prepare() {
+  local build_cache=$1 root=$2
+  local machine_cache=${ZEL_SYSTEM_TEST_CACHE:-/var/cache/zelhelper-system-test}
+  local name
+  name="bookworm-$(bookworm_root_key).tar.zst"
+  mkdir -p "$build_cache" "$machine_cache"
+
+  if [[ ! -f $build_cache/$name ]]; then
+    (
+      # One bootstrap at a time per machine; a second run waits and then finds the tarball.
+      flock 9
+      if [[ ! -f $machine_cache/$name ]]; then
+        bookworm_root_bootstrap "$machine_cache" "$machine_cache/$name" || exit $?
+      fi
+      cp "$machine_cache/$name" "$build_cache/$name.tmp"
+      mv "$build_cache/$name.tmp" "$build_cache/$name"
+    ) 9>"$machine_cache/.lock" || return $?
+  fi
+
+  # The container runs on an overlay and never writes the root, so an unpacked root of the
+  # same tarball is still pristine; the stamp is written only once unpacking has finished.
+  [[ $(cat "$root.stamp" 2>/dev/null) != "$name" ]] || return 0
+  rm -rf "$root" "$root.stamp"
+  mkdir -p "$root"
+  zstd -q -dc "$build_cache/$name" |
+    tar -C "$root" --numeric-owner --xattrs --xattrs-include='*' -xf - &&
+    echo "$name" >"$root.stamp"
+}
