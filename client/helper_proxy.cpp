@@ -59,4 +59,8 @@ void HelperProxy::setPrivileges(uint32_t octalLooking, const std::string& path) 
   call<remote::Op::kSetPrivileges>(octalLooking, path);
 }
 
+std::string HelperProxy::lastReason() {
+  return call<remote::Op::kLastReason>();
+}
+
 }  // namespace zel

@@ -1,4 +1,4 @@
-// The helper proxy: a ZelHelper whose six instance methods run in the daemon. It stands in for
+// The helper proxy: a ZelHelper whose seven instance methods run in the daemon. It stands in for
 // a connection's root proxy; it holds its connection for as long as it lives.
 //
 // The proxy never throws. When the daemon is gone, or an argument cannot travel (a string over
@@ -34,6 +34,8 @@ class HelperProxy final : public ZelHelper {
                           const std::string& group) override;
   uint32_t octToDec(uint32_t octalLooking) override;
   void setPrivileges(uint32_t octalLooking, const std::string& path) override;
+  // Empty from a helper that does not know the operation (it closes the connection).
+  std::string lastReason() override;
 
   // False once a call found the daemon gone: the answers since then were not the daemon's.
   bool connected() const { return !mConnection->broken(); }

@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include <string>
+
 namespace zel {
 
 struct Caller {
@@ -19,16 +21,29 @@ struct Caller {
 // The caller of the operation in progress on this thread.
 Caller currentCaller();
 
+// The serving thread gives each scope its connection's reason slot: why the connection's last
+// request answered NO or left the item other than asked, kept until the next request. It is the
+// only state a connection keeps between requests.
 class CallerScope {
  public:
-  explicit CallerScope(const Caller& caller);
+  explicit CallerScope(const Caller& caller, std::string* lastReason = nullptr);
   ~CallerScope();
   CallerScope(const CallerScope&) = delete;
   CallerScope& operator=(const CallerScope&) = delete;
 
  private:
-  const Caller* mPrevious;
+  const CallerScope* mPrevious;
   Caller mCaller;
+  std::string* mLastReason;
+
+  friend Caller currentCaller();
+  friend void noteReason(std::string reason);
+  friend std::string lastNotedReason();
 };
+
+// Sets the reason of the request in progress; nothing happens outside a scope with a slot.
+void noteReason(std::string reason);
+// The reason in the slot of the request in progress (empty outside a scope with a slot).
+std::string lastNotedReason();
 
 }  // namespace zel

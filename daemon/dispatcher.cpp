@@ -9,8 +9,11 @@
 
 namespace zel {
 
-std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const Caller& caller) {
-  CallerScope scope(caller);
+std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const Caller& caller,
+                         std::string& lastReason) {
+  if (!std::holds_alternative<remote::Call<remote::OperationFor<remote::Op::kLastReason>>>(call))
+    lastReason.clear();
+  CallerScope scope(caller, &lastReason);
   return std::visit(
       [&](const auto& decoded) {
         using Operation = typename std::decay_t<decltype(decoded)>::Of;

@@ -12,7 +12,10 @@
 
 namespace zel {
 
-// The reply frame for `call`. The operation sees `caller` through currentCaller().
-std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const Caller& caller);
+// The reply frame for `call`. The operation sees `caller` through currentCaller(), and
+// `lastReason`, the connection's reason slot, through noteReason and lastNotedReason: every call
+// but lastReason starts with it empty.
+std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const Caller& caller,
+                         std::string& lastReason);
 
 }  // namespace zel

@@ -227,7 +227,7 @@ void HelperServer::serveOne(uint64_t id) {
     drop(id, problem);
     return;
   }
-  connection.out += dispatchCall(mHelper, *call, connection.caller);
+  connection.out += dispatchCall(mHelper, *call, connection.caller, connection.lastReason);
   if (!flush(connection)) {
     drop(id, fmt::format("caller left before the reply to {}", remote::nameOf(*call)));
     return;

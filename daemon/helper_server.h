@@ -52,6 +52,7 @@ class HelperServer {
     uint32_t interest = 0;
     bool queued = false;
     bool peerClosed = false;
+    std::string lastReason;
   };
 
   void acceptAll();

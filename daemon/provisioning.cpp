@@ -4,6 +4,7 @@
 
 #include <fmt/printf.h>
 
+#include "daemon/group_step.h"
 #include "daemon/request.h"
 #include "daemon/volume_path.h"
 #include "daemon/zel_helper.h"
@@ -68,8 +69,10 @@ ChangeCheck creationCheck(const SafetyRules& rules) {
 // Rule 3 for the item, then the group step; false when the request ends there.
 bool passesRulesAndGroupStep(const Request& request, const std::string& path,
                              const std::string& user, const std::string& group, Provisioning kind) {
-  return !request.refused(preflightRefusal(request.rules(), path, group, kind)) &&
-         ZelHelper::putUser(user, group);
+  if (request.refused(preflightRefusal(request.rules(), path, group, kind)))
+    return false;
+  std::optional<GroupStep> step = planGroupStep(request, user, group);
+  return step && performGroupStep(request, *step);
 }
 
 // Gives an existing item the group and mode 0770, with the operation's own messages

@@ -29,6 +29,7 @@ enum class Op : uint8_t {
   kPermitAccessToPath = 4,
   kOctToDec = 5,
   kSetPrivileges = 6,
+  kLastReason = 7,
 };
 
 template <std::size_t N>
@@ -61,7 +62,8 @@ using RemoteInterface = std::tuple<
     Operation<Op::kCreateDirectory, "createDirectory", &ZelHelper::createDirectory>,
     Operation<Op::kPermitAccessToPath, "permitAccessToPath", &ZelHelper::permitAccessToPath>,
     Operation<Op::kOctToDec, "octToDec", &ZelHelper::octToDec>,
-    Operation<Op::kSetPrivileges, "setPrivileges", &ZelHelper::setPrivileges>>;
+    Operation<Op::kSetPrivileges, "setPrivileges", &ZelHelper::setPrivileges>,
+    Operation<Op::kLastReason, "lastReason", &ZelHelper::lastReason>>;
 
 inline constexpr std::size_t kOperationCount = std::tuple_size_v<RemoteInterface>;
 

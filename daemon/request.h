@@ -1,51 +1,61 @@
-// One remote operation in progress: its name, the path it acts on, and the safety rules of its
-// caller, with the logging of refusals and failed changes in the operation's own log channel.
+// One remote operation in progress: its name, the path it acts on, its caller, the identity
+// files as read once for it, the caller's account, and the logging of refusals and failed
+// changes in the operation's own log channel.
+//
+// A refusal is logged as "ZelHelper refused <operation> <subject> for uid N (<rule>): <reason>"
+// (limited per uid) and noted for the caller's lastReason as "refused (<rule>): <reason>".
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "daemon/caller.h"
+#include "daemon/refusal.h"
 #include "daemon/safety_rules.h"
 #include "platform/file_error.h"
+#include "platform/identity_authority.h"
 #include "platform/log.h"
 
 namespace zel {
 
 class Request {
  public:
-  Request(std::string_view operation, const std::string& path, LogChannel channel)
-      : mOperation(operation),
-        mPath(path),
-        mChannel(channel),
-        mRules(SafetyRules::forCurrentCaller()) {}
+  Request(std::string_view operation, const std::string& path, LogChannel channel);
 
+  std::string_view operation() const { return mOperation; }
+  const std::string& path() const { return mPath; }
+  LogChannel channel() const { return mChannel; }
+  const Caller& caller() const { return mCaller; }
+  // True for uid 0, to whom the rules for other callers do not apply.
+  bool unrestricted() const { return mCaller.uid == 0; }
+  // The identity files, read once for this request.
+  const IdentityAuthority& identities() const { return mIdentities; }
+  // The caller's user entry and groups.
+  const Account& account() const { return mAccount; }
   const SafetyRules& rules() const { return mRules; }
 
-  // Logs the refusal when there is one; true when the request is refused.
-  bool refused(const std::optional<std::string>& rule) const {
-    if (rule)
-      mRules.logRefusal(mChannel, mOperation, mPath, *rule);
-    return rule.has_value();
-  }
+  // Logs and notes the refusal when there is one; true when the request is refused. `subject`
+  // defaults to the request's path.
+  bool refused(const std::optional<Refusal>& refusal) const;
+  bool refused(const std::optional<Refusal>& refusal, std::string_view subject) const;
+  bool refused(const std::optional<std::string>& rule) const;
 
   // Logs a change that failed: as a refusal when a rule vetoed it through its descriptor,
-  // otherwise with `message`. Answers false, the operation's result.
-  bool failed(const FileError& error, std::string_view message) const {
-    if (error.refused) {
-      refused(error.description);
-    } else if (mChannel == LogChannel::kNSLog) {
-      NSLog(message);
-    } else {
-      systemLog(message);
-    }
-    return false;
-  }
+  // otherwise with `message`, noted for the caller as "failed: <what>". Answers false, the
+  // operation's result.
+  bool failed(const FileError& error, std::string_view message) const;
+
+  // Logs `message` in the operation's channel.
+  void log(std::string_view message) const;
 
  private:
   std::string_view mOperation;
   const std::string& mPath;
   LogChannel mChannel;
+  Caller mCaller;
+  IdentityAuthority mIdentities;
+  Account mAccount;
   SafetyRules mRules;
 };
 

@@ -37,6 +37,9 @@ class ZelHelper {
                                   const std::string& group);
   virtual uint32_t octToDec(uint32_t octalLooking);
   virtual void setPrivileges(uint32_t octalLooking, const std::string& path);
+  // Why this connection's last request answered NO or left the item other than asked
+  // ("refused (rule:create-in): ..."); empty after a request that did what was asked.
+  virtual std::string lastReason();
 
   // +putUser:inGroup: — makes `user` a member of the group whose full name is `group`,
   // creating the group when none has that full name. Runs in the daemon only.

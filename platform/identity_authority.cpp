@@ -76,6 +76,58 @@ const UserIdentity* IdentityAuthority::identityWithName(std::string_view name) c
   return found == mUsers.end() ? nullptr : &*found;
 }
 
+const UserIdentity* IdentityAuthority::identityWithUid(uid_t uid) const {
+  auto found = std::find_if(mUsers.begin(), mUsers.end(),
+                            [&](const UserIdentity& user) { return user.uid == uid; });
+  return found == mUsers.end() ? nullptr : &*found;
+}
+
+bool Account::belongsTo(gid_t gid) const {
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+Account IdentityAuthority::accountOf(uid_t uid) const {
+  Account account{uid, std::nullopt, {}, false};
+  if (const UserIdentity* user = identityWithUid(uid)) {
+    account.entry = *user;
+    account.groups = groupsOfProcess(uid, user->gid);
+    account.regular = uid >= 1000 && uid <= 60000;
+  }
+  return account;
+}
+
+bool IdentityAuthority::isPrimaryGroupOfAnyone(gid_t gid) const {
+  return std::any_of(mUsers.begin(), mUsers.end(),
+                     [&](const UserIdentity& user) { return user.gid == gid; });
+}
+
+bool IdentityAuthority::isHomeDirectory(std::string_view path) const {
+  return std::any_of(mUsers.begin(), mUsers.end(),
+                     [&](const UserIdentity& user) { return user.home == path; });
+}
+
+const GroupIdentity* IdentityAuthority::groupForRequest(std::string_view groupText) const {
+  if (const GroupIdentity* group = groupWithFullName(groupText))
+    return group;
+  auto found = std::find_if(mGroups.begin(), mGroups.end(), [&](const GroupIdentity& group) {
+    return group.createdByHelper && group.name == groupText;
+  });
+  return found == mGroups.end() ? nullptr : &*found;
+}
+
+std::size_t IdentityAuthority::helperGroupsRequestedBy(uid_t uid) const {
+  return static_cast<std::size_t>(
+      std::count_if(mGroups.begin(), mGroups.end(), [&](const GroupIdentity& group) {
+        return group.createdByHelper && group.requestedBy == uid;
+      }));
+}
+
+std::size_t IdentityAuthority::helperGroupCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(mGroups.begin(), mGroups.end(),
+                    [](const GroupIdentity& group) { return group.createdByHelper; }));
+}
+
 const GroupIdentity* IdentityAuthority::groupWithFullName(std::string_view fullName) const {
   auto found = std::find_if(mGroups.begin(), mGroups.end(),
                             [&](const GroupIdentity& group) { return group.fullName == fullName; });
@@ -117,6 +169,18 @@ std::optional<GroupIdentity> IdentityAuthority::newGroup(std::string_view fullNa
                        [&](const GroupIdentity& group) { return group.name == candidate; });
   });
   return GroupIdentity{name, 0, {}, text, true};
+}
+
+std::optional<GroupIdentity> IdentityAuthority::newGroup(std::string_view fullName,
+                                                         uid_t requestedBy,
+                                                         std::string* problem) const {
+  std::optional<GroupIdentity> group = newGroup(fullName);
+  if (!group) {
+    *problem = "the group's full name cannot name a group";
+    return std::nullopt;
+  }
+  group->requestedBy = requestedBy;
+  return group;
 }
 
 std::optional<CommitError> IdentityAuthority::commitNewGroup(GroupIdentity& group) const {

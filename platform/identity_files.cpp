@@ -76,7 +76,8 @@ std::vector<UserIdentity> readUserFile(const std::string& path) {
     std::optional<unsigned> uid = idOf(fields[2]);
     std::optional<unsigned> gid = idOf(fields[3]);
     if (uid && gid)
-      users.push_back(UserIdentity{std::string(fields[0]), *uid, *gid});
+      users.push_back(UserIdentity{std::string(fields[0]), *uid, *gid, std::string(fields[5]),
+                                   std::string(fields[6])});
   });
   return users;
 }

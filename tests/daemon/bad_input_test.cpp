@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"HugeLength", frameDeclaring(0xffffffff, ""), "exceeds 65536"},
         Malformed{"Empty", frame(""), "empty call"},
         Malformed{"OperationZero", frame(std::string(1, '\0')), "unknown operation 0"},
-        Malformed{"OperationSeven", frame("\x07"), "unknown operation 7"},
+        Malformed{"OperationEight", frame("\x08"), "unknown operation 8"},
         Malformed{"TrailingBytes", frame(std::string("\x01\x00", 2)), "1 trailing bytes"},
         Malformed{"TruncatedNumber", frame("\x05\x02\x03"), "octToDec call: body ends"},
         Malformed{"StringLongerThanBody", frame("\x02" + le32(100) + "/tmp"), "body ends"},

@@ -28,7 +28,8 @@ remote::AnyCall createFileCall(const std::string& path) {
 TEST(Dispatcher, RunsTheOperationAsTheConnectionsCaller) {
   Recording helper;
   const Caller alice{4242, 4242, 777};
-  EXPECT_EQ(dispatchCall(helper, createFileCall("/x"), alice),
+  std::string reason;
+  EXPECT_EQ(dispatchCall(helper, createFileCall("/x"), alice, reason),
             remote::encodeReply<remote::Op::kCreateFile>(true));
   EXPECT_EQ(helper.mSeen.uid, alice.uid);
   EXPECT_EQ(helper.mSeen.gid, alice.gid);
@@ -39,7 +40,8 @@ TEST(Dispatcher, RunsTheOperationAsTheConnectionsCaller) {
 TEST(Dispatcher, AnOperationThatThrowsAnswersNoAndIsLogged) {
   LogCapture log(LogChannel::kSystemLog);
   Recording helper;
-  EXPECT_EQ(dispatchCall(helper, createFileCall("/throw"), Caller{0, 0, 1}),
+  std::string reason;
+  EXPECT_EQ(dispatchCall(helper, createFileCall("/throw"), Caller{0, 0, 1}, reason),
             remote::encodeReply<remote::Op::kCreateFile>(false));
   EXPECT_EQ(log.lines(), std::vector<std::string>{"ZelHelper createFile failed: disk on fire"});
 }

@@ -80,11 +80,11 @@ INSTANTIATE_TEST_SUITE_P(
                      root.writeFile("etc/group", root.readFile("etc/group") + "zelusers:x:5000:\n");
                    },
                    "ZelUsers", "ZelUsers"},
-        LookupCase{"PosixNameIsNotAFullName",
+        LookupCase{"PosixNameOfAHelperGroup",
                    [](const SandboxRoot& root) {
                      addHelperGroups(root, {{"zel-home-users", 5000, "Zel Home Users"}});
                    },
-                   "zel-home-users", "zel-home-users-2"},
+                   "zel-home-users", "zel-home-users"},
         LookupCase{"FirstOfEqualFullNames",
                    [](const SandboxRoot& root) {
                      addHelperGroups(root, {{"team-b", 5001, "Team"}, {"team-a", 5000, "Team"}});

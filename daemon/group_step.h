@@ -1,0 +1,35 @@
+// The group step of a provisioning request (+putUser:inGroup:): the named user made a member of
+// the request's group, the group created first when no group has that name. Planned before any
+// change, with every rule for it checked; performed only once every check on the item passed.
+//
+// For callers other than root: only the caller itself may be named; it is added only to an open
+// helper group that is nobody's primary group, and only if it is a regular user; it makes a new
+// group only while it has made fewer than 8 that still exist and the helper holds fewer than 600.
+// Thread: the daemon's serving thread.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "daemon/request.h"
+#include "platform/identity_authority.h"
+
+namespace zel {
+
+struct GroupStep {
+  UserIdentity user;    // the named user
+  GroupIdentity group;  // the request's group: the existing one, or the one the step creates
+  bool createsGroup = false;
+  bool addsMember = false;
+};
+
+// The plan for the step, or nothing when a rule refuses it or it cannot be done (logged with
+// the system's messages, and noted for the caller). A plan that creates a group has its gid and
+// POSIX name chosen already.
+std::optional<GroupStep> planGroupStep(const Request& request, const std::string& user,
+                                       const std::string& group);
+
+// Creates the group and adds the member as planned; false, logged and noted, when a tool fails.
+bool performGroupStep(const Request& request, const GroupStep& step);
+
+}  // namespace zel

@@ -1,0 +1,55 @@
+#include "daemon/request.h"
+
+#include <fmt/format.h>
+
+#include "daemon/refusal_log.h"
+
+namespace zel {
+
+Request::Request(std::string_view operation, const std::string& path, LogChannel channel)
+    : mOperation(operation),
+      mPath(path),
+      mChannel(channel),
+      mCaller(currentCaller()),
+      mIdentities(IdentityAuthority::localIdentityAuthority()),
+      mAccount(mIdentities.accountOf(mCaller.uid)),
+      mRules(SafetyRules::forCurrentCaller()) {}
+
+bool Request::refused(const std::optional<Refusal>& refusal) const {
+  return refused(refusal, mPath);
+}
+
+bool Request::refused(const std::optional<Refusal>& refusal, std::string_view subject) const {
+  if (!refusal)
+    return false;
+  logRefusalLine(mChannel, mCaller.uid,
+                 fmt::format("ZelHelper refused {} {} for uid {} ({}): {}", mOperation, subject,
+                             mCaller.uid, refusal->rule, refusal->reason));
+  noteReason(describeRefusal(*refusal));
+  return true;
+}
+
+bool Request::refused(const std::optional<std::string>& rule) const {
+  if (rule)
+    mRules.logRefusal(mChannel, mOperation, mPath, *rule);
+  return rule.has_value();
+}
+
+bool Request::failed(const FileError& error, std::string_view message) const {
+  if (error.refused) {
+    refused(error.description);
+  } else {
+    log(message);
+    noteReason(fmt::format("failed: {}", error.description));
+  }
+  return false;
+}
+
+void Request::log(std::string_view message) const {
+  if (mChannel == LogChannel::kNSLog)
+    NSLog(message);
+  else
+    systemLog(message);
+}
+
+}  // namespace zel
