@@ -1,9 +1,8 @@
 #include "platform/full_name_record.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -11,8 +10,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/atomic_file.h"
 #include "platform/system_root.h"
-#include "platform/unique_fd.h"
 #include "resources/labels.h"
 
 namespace zel {
@@ -22,28 +21,12 @@ std::string recordDirectory() {
   return underSystemRoot(fmt::format("/var/lib/{}", kHelperLabel));
 }
 
-CommitError errnoError(std::string_view what, const std::string& path) {
-  int code = errno;
-  return CommitError{fmt::format("cannot {} {}: {}", what, path, std::strerror(code)), code};
-}
-
-std::optional<CommitError> makeDirectory(const std::string& path) {
-  if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST)
+// The directory is made root-only, also when an earlier version left it open to reading.
+std::optional<CommitError> makeRootOnlyDirectory(const std::string& path) {
+  if ((mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) && chmod(path.c_str(), 0700) == 0)
     return std::nullopt;
-  return errnoError("create", path);
-}
-
-std::optional<CommitError> writeAll(int fd, const std::string& text, const std::string& path) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR)
-      continue;
-    if (wrote < 0)
-      return errnoError("write", path);
-    done += static_cast<size_t>(wrote);
-  }
-  return std::nullopt;
+  int code = errno;
+  return CommitError{fmt::format("cannot create {}: {}", path, std::strerror(code)), code};
 }
 
 }  // namespace
@@ -52,59 +35,51 @@ std::string fullNameRecordPath() {
   return recordDirectory() + "/groups.json";
 }
 
-std::optional<std::vector<RecordedGroup>> readFullNameRecord(std::string* problem) {
+std::optional<FullNameRecord> readFullNameRecord(std::string* problem) {
   std::string path = fullNameRecordPath();
   struct stat status {};
   if (stat(path.c_str(), &status) != 0 && errno == ENOENT)
-    return std::vector<RecordedGroup>{};
+    return FullNameRecord{};
   std::ifstream in(path);
   if (!in) {
     *problem = fmt::format("cannot read {}", path);
     return std::nullopt;
   }
   try {
-    nlohmann::json record = nlohmann::json::parse(in);
-    std::vector<RecordedGroup> groups;
-    for (const nlohmann::json& group : record.at("groups"))
-      groups.push_back(RecordedGroup{group.at("name").get<std::string>(),
-                                     group.at("gid").get<gid_t>(),
-                                     group.at("fullName").get<std::string>()});
-    return groups;
+    nlohmann::json json = nlohmann::json::parse(in);
+    FullNameRecord record;
+    record.highestGid = json.value("highestGid", gid_t{0});
+    for (const nlohmann::json& group : json.at("groups")) {
+      record.groups.push_back(RecordedGroup{
+          group.at("name").get<std::string>(), group.at("gid").get<gid_t>(),
+          group.at("fullName").get<std::string>(), group.value("requestedBy", uid_t{0})});
+      record.highestGid = std::max(record.highestGid, record.groups.back().gid);
+    }
+    return record;
   } catch (const nlohmann::json::exception& error) {
-    *problem = fmt::format("cannot parse {}: {}", fullNameRecordPath(), error.what());
+    *problem = fmt::format("cannot parse {}: {}", path, error.what());
     return std::nullopt;
   }
 }
 
-std::optional<CommitError> writeFullNameRecord(const std::vector<RecordedGroup>& groups) {
+std::optional<CommitError> writeFullNameRecord(const std::vector<RecordedGroup>& groups,
+                                               gid_t highestGid) {
   nlohmann::json list = nlohmann::json::array();
-  for (const RecordedGroup& group : groups)
-    list.push_back({{"name", group.name}, {"gid", group.gid}, {"fullName", group.fullName}});
-  std::string text = nlohmann::json{{"groups", list}}.dump(2) + "\n";
-
-  std::string directory = recordDirectory();
-  if (auto error = makeDirectory(underSystemRoot("/var/lib")))
-    return error;
-  if (auto error = makeDirectory(directory))
-    return error;
-  std::string temporary = directory + "/groups.json.XXXXXX";
-  UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
-  if (!file)
-    return errnoError("create", temporary);
-  std::optional<CommitError> error = writeAll(file.get(), text, temporary);
-  if (!error && fchmod(file.get(), 0644) != 0)
-    error = errnoError("set the mode of", temporary);
-  if (!error && fsync(file.get()) != 0)
-    error = errnoError("sync", temporary);
-  if (!error && rename(temporary.c_str(), fullNameRecordPath().c_str()) != 0)
-    error = errnoError("rename", temporary);
-  if (error) {
-    unlink(temporary.c_str());
-    return error;
+  for (const RecordedGroup& group : groups) {
+    list.push_back({{"name", group.name},
+                    {"gid", group.gid},
+                    {"fullName", group.fullName},
+                    {"requestedBy", group.requestedBy}});
+    highestGid = std::max(highestGid, group.gid);
   }
-  UniqueFd directoryFd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!directoryFd || fsync(directoryFd.get()) != 0)
-    return errnoError("sync", directory);
+  std::string text = nlohmann::json{{"highestGid", highestGid}, {"groups", list}}.dump(2) + "\n";
+
+  mkdir(underSystemRoot("/var/lib").c_str(), 0755);
+  if (auto error = makeRootOnlyDirectory(recordDirectory()))
+    return error;
+  std::string problem = replaceFile(fullNameRecordPath(), text, 0600);
+  if (!problem.empty())
+    return CommitError{problem, EIO};
   return std::nullopt;
 }
 

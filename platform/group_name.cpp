@@ -6,6 +6,8 @@ namespace zel {
 namespace {
 
 constexpr size_t kMaximumLength = 32;
+constexpr std::string_view kPrefix = "zel-";
+constexpr int kMaximumTries = 1000;
 
 bool isAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -25,15 +27,7 @@ std::string derivedName(std::string_view fullName) {
   }
   while (!name.empty() && name.back() == '-')
     name.pop_back();
-  if (name.empty())
-    return "group";
-  if (isAsciiDigit(name.front()))
-    name = "g" + name;
-  if (name.size() > kMaximumLength)
-    name.resize(kMaximumLength);
-  while (name.back() == '-')
-    name.pop_back();
-  return name;
+  return name.empty() ? "group" : name;
 }
 
 }  // namespace
@@ -50,14 +44,21 @@ bool isValidGroupName(std::string_view name) {
   return true;
 }
 
-std::string posixNameForFullName(std::string_view fullName,
-                                 const std::function<bool(std::string_view)>& taken) {
+std::optional<std::string> helperGroupName(std::string_view fullName,
+                                           const std::function<bool(std::string_view)>& taken) {
   std::string base = isValidGroupName(fullName) ? std::string(fullName) : derivedName(fullName);
-  std::string name = base;
+  if (!base.starts_with(kPrefix))
+    base = std::string(kPrefix) + base;
+  std::string name = base.substr(0, kMaximumLength);
+  while (name.back() == '-')
+    name.pop_back();
   for (int suffix = 2; taken(name); ++suffix) {
+    // Every name a lookup cannot answer counts as taken, so the search must end somewhere.
+    if (suffix > kMaximumTries)
+      return std::nullopt;
     std::string tail = fmt::format("-{}", suffix);
     std::string stem = base.substr(0, kMaximumLength - tail.size());
-    while (stem.size() > 1 && stem.back() == '-')
+    while (stem.size() > kPrefix.size() && stem.back() == '-')
       stem.pop_back();
     name = stem + tail;
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,12 +13,14 @@ namespace zel {
 // name that passes is never refused for its form.
 bool isValidGroupName(std::string_view name);
 
-// The POSIX name of a new group whose full name is `fullName`: the full name itself when it is a
-// valid group name, otherwise one derived from it (ASCII letters lower-cased, digits kept, every
-// other run of characters turned into one "-"; "Zel Home Users" gives "zel-home-users"). When
-// `taken` answers true for that name, "-2", "-3", ... is appended until it does not. The result
-// is valid and depends only on `fullName` and `taken`.
-std::string posixNameForFullName(std::string_view fullName,
-                                 const std::function<bool(std::string_view)>& taken);
+// The POSIX name of a new helper group whose full name is `fullName`: "zel-" followed by the full
+// name itself when it is a valid group name, otherwise by one derived from it (ASCII letters
+// lower-cased, digits kept, every other run of characters turned into one "-"; "Home Users"
+// gives "zel-home-users"), without a second "zel-" when that name already begins with one, and
+// cut to 32 bytes. When `taken` answers true for that name, "-2", "-3", ... is appended (the
+// stem cut to keep 32 bytes) until it does not; nothing when no free name is found within a
+// bounded number of tries. The result is valid and depends only on `fullName` and `taken`.
+std::optional<std::string> helperGroupName(std::string_view fullName,
+                                           const std::function<bool(std::string_view)>& taken);
 
 }  // namespace zel

@@ -1,5 +1,7 @@
 #include "platform/identity_authority.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <unordered_map>
@@ -9,18 +11,12 @@
 #include "platform/full_name_record.h"
 #include "platform/group_name.h"
 #include "platform/identity_files.h"
+#include "platform/identity_snapshot.h"
+#include "platform/nss_lookup.h"
 #include "platform/system_root.h"
 
 namespace zel {
 namespace {
-
-std::vector<UserIdentity> readUsers() {
-  return readUserFile(underSystemRoot("/etc/passwd"));
-}
-
-std::vector<GroupIdentity> readGroups() {
-  return readGroupFile(underSystemRoot("/etc/group"));
-}
 
 bool hasControlCharacter(std::string_view text) {
   return std::any_of(text.begin(), text.end(), [](char c) {
@@ -35,6 +31,30 @@ std::vector<std::string> prefixArguments(const char* option) {
   return {option, systemRoot()};
 }
 
+// As login: an empty shell is /bin/sh.
+bool hasLoginShell(std::string_view shell) {
+  for (std::string_view refusing : {"nologin", "false"}) {
+    if (shell == refusing || (shell.ends_with(refusing) &&
+                              shell[shell.size() - refusing.size() - 1] == '/'))
+      return false;
+  }
+  return true;
+}
+
+template <typename Map, typename Key>
+auto foundOrNull(const Map& map, const Key& key) -> typename Map::mapped_type {
+  auto found = map.find(key);
+  return found == map.end() ? nullptr : found->second;
+}
+
+// Puts the record back as it was before a commit that failed.
+void restoreRecord(const FullNameRecord& previous, bool existed) {
+  if (existed)
+    writeFullNameRecord(previous.groups, previous.highestGid);
+  else
+    unlink(fullNameRecordPath().c_str());
+}
+
 }  // namespace
 
 bool GroupIdentity::listsMember(std::string_view user) const {
@@ -47,99 +67,72 @@ bool GroupIdentity::listsMember(std::string_view user) const {
   return false;
 }
 
-IdentityAuthority IdentityAuthority::localIdentityAuthority() {
-  IdentityAuthority authority;
-  authority.mUsers = readUsers();
-  authority.mGroups = readGroups();
-  std::string problem;
-  std::optional<std::vector<RecordedGroup>> record = readFullNameRecord(&problem);
-  if (!record) {
-    authority.mRecordProblem = problem;
-    return authority;
-  }
-  std::unordered_map<std::string_view, const RecordedGroup*> byName;
-  for (const RecordedGroup& recorded : *record)
-    byName[recorded.name] = &recorded;
-  for (GroupIdentity& group : authority.mGroups) {
-    auto found = byName.find(group.name);
-    if (found != byName.end() && found->second->gid == group.gid) {
-      group.fullName = found->second->fullName;
-      group.createdByHelper = true;
-    }
-  }
-  return authority;
-}
-
-const UserIdentity* IdentityAuthority::identityWithName(std::string_view name) const {
-  auto found = std::find_if(mUsers.begin(), mUsers.end(),
-                            [&](const UserIdentity& user) { return user.name == name; });
-  return found == mUsers.end() ? nullptr : &*found;
-}
-
-const UserIdentity* IdentityAuthority::identityWithUid(uid_t uid) const {
-  auto found = std::find_if(mUsers.begin(), mUsers.end(),
-                            [&](const UserIdentity& user) { return user.uid == uid; });
-  return found == mUsers.end() ? nullptr : &*found;
-}
-
 bool Account::belongsTo(gid_t gid) const {
   return std::find(groups.begin(), groups.end(), gid) != groups.end();
 }
 
+IdentityAuthority::IdentityAuthority(std::shared_ptr<const Snapshot> snapshot)
+    : mSnapshot(std::move(snapshot)) {}
+
+const UserIdentity* IdentityAuthority::identityWithName(std::string_view name) const {
+  return foundOrNull(mSnapshot->usersByName, name);
+}
+
+const UserIdentity* IdentityAuthority::identityWithUid(uid_t uid) const {
+  return foundOrNull(mSnapshot->usersByUid, uid);
+}
+
 Account IdentityAuthority::accountOf(uid_t uid) const {
   Account account{uid, std::nullopt, {}, false};
-  if (const UserIdentity* user = identityWithUid(uid)) {
-    account.entry = *user;
-    account.groups = groupsOfProcess(uid, user->gid);
-    account.regular = uid >= 1000 && uid <= 60000;
+  if (inSandboxRoot()) {
+    if (const UserIdentity* user = identityWithUid(uid)) {
+      account.entry = *user;
+      account.groups = groupsOfProcess(uid, user->gid);
+    }
+  } else if ((account.entry = nssUserWithUid(uid))) {
+    account.groups = nssGroupList(account.entry->name, account.entry->gid);
   }
+  account.regular = account.entry && mSnapshot->regularUids.contains(uid) &&
+                    hasLoginShell(account.entry->shell);
   return account;
 }
 
 bool IdentityAuthority::isPrimaryGroupOfAnyone(gid_t gid) const {
-  return std::any_of(mUsers.begin(), mUsers.end(),
-                     [&](const UserIdentity& user) { return user.gid == gid; });
+  return mSnapshot->primaryGids.contains(gid);
 }
 
 bool IdentityAuthority::isHomeDirectory(std::string_view path) const {
-  return std::any_of(mUsers.begin(), mUsers.end(),
-                     [&](const UserIdentity& user) { return user.home == path; });
+  return mSnapshot->homes.contains(std::string(path));
 }
 
-const GroupIdentity* IdentityAuthority::groupForRequest(std::string_view groupText) const {
-  if (const GroupIdentity* group = groupWithFullName(groupText))
-    return group;
-  auto found = std::find_if(mGroups.begin(), mGroups.end(), [&](const GroupIdentity& group) {
-    return group.createdByHelper && group.name == groupText;
-  });
-  return found == mGroups.end() ? nullptr : &*found;
-}
-
-std::size_t IdentityAuthority::helperGroupsRequestedBy(uid_t uid) const {
-  return static_cast<std::size_t>(
-      std::count_if(mGroups.begin(), mGroups.end(), [&](const GroupIdentity& group) {
-        return group.createdByHelper && group.requestedBy == uid;
-      }));
-}
-
-std::size_t IdentityAuthority::helperGroupCount() const {
-  return static_cast<std::size_t>(
-      std::count_if(mGroups.begin(), mGroups.end(),
-                    [](const GroupIdentity& group) { return group.createdByHelper; }));
+const std::vector<GroupIdentity>& IdentityAuthority::groups() const {
+  return mSnapshot->groups;
 }
 
 const GroupIdentity* IdentityAuthority::groupWithFullName(std::string_view fullName) const {
-  auto found = std::find_if(mGroups.begin(), mGroups.end(),
-                            [&](const GroupIdentity& group) { return group.fullName == fullName; });
-  return found == mGroups.end() ? nullptr : &*found;
+  return foundOrNull(mSnapshot->groupsByFullName, fullName);
 }
 
 const GroupIdentity* IdentityAuthority::groupForOwnerName(std::string_view ownerName) const {
   if (const GroupIdentity* group = groupWithFullName(ownerName))
     return group;
-  auto found = std::find_if(mGroups.begin(), mGroups.end(),
-                            [&](const GroupIdentity& group) { return group.name == ownerName; });
-  return found == mGroups.end() ? nullptr : &*found;
+  return foundOrNull(mSnapshot->groupsByName, ownerName);
+}
+
+const GroupIdentity* IdentityAuthority::groupForRequest(std::string_view groupText) const {
+  if (const GroupIdentity* group = groupWithFullName(groupText))
+    return group;
+  const GroupIdentity* group = foundOrNull(mSnapshot->groupsByName, groupText);
+  return group != nullptr && group->createdByHelper ? group : nullptr;
+}
+
+std::size_t IdentityAuthority::helperGroupsRequestedBy(uid_t uid) const {
+  auto found = mSnapshot->helperGroupsByRequester.find(uid);
+  return found == mSnapshot->helperGroupsByRequester.end() ? 0 : found->second;
+}
+
+std::size_t IdentityAuthority::helperGroupCount() const {
+  return mSnapshot->helperGroupCount;
 }
 
 bool IdentityAuthority::isMemberOfGroup(const UserIdentity& user,
@@ -149,66 +142,90 @@ bool IdentityAuthority::isMemberOfGroup(const UserIdentity& user,
 
 std::vector<gid_t> IdentityAuthority::groupsOfProcess(uid_t uid, gid_t gid) const {
   std::vector<gid_t> gids{gid};
-  auto user = std::find_if(mUsers.begin(), mUsers.end(),
-                           [&](const UserIdentity& candidate) { return candidate.uid == uid; });
-  if (user == mUsers.end())
+  const UserIdentity* user = identityWithUid(uid);
+  if (user == nullptr)
     return gids;
-  for (const GroupIdentity& group : mGroups) {
-    if (isMemberOfGroup(*user, group))
-      gids.push_back(group.gid);
-  }
+  gids.push_back(user->gid);
+  auto listed = mSnapshot->listedGids.find(user->name);
+  if (listed != mSnapshot->listedGids.end())
+    gids.insert(gids.end(), listed->second.begin(), listed->second.end());
   return gids;
 }
 
-std::optional<GroupIdentity> IdentityAuthority::newGroup(std::string_view fullName) const {
-  std::string text(fullName);
-  if (text.empty() || hasControlCharacter(text) || !isRecordableText(text))
-    return std::nullopt;
-  std::string name = posixNameForFullName(text, [&](std::string_view candidate) {
-    return std::any_of(mGroups.begin(), mGroups.end(),
-                       [&](const GroupIdentity& group) { return group.name == candidate; });
-  });
-  return GroupIdentity{name, 0, {}, text, true};
+std::optional<gid_t> IdentityAuthority::freeHelperGid() const {
+  gid_t first = std::max(kFirstHelperGid, static_cast<gid_t>(mSnapshot->highestRecordedGid + 1));
+  for (gid_t gid = first; gid <= kLastHelperGid; ++gid) {
+    if (!mSnapshot->usedGids.contains(gid) && (inSandboxRoot() || !nssGidTaken(gid)))
+      return gid;
+  }
+  return std::nullopt;
+}
+
+bool IdentityAuthority::isNameTaken(std::string_view name) const {
+  if (mSnapshot->groupsByName.contains(name))
+    return true;
+  if (inSandboxRoot())
+    return mSnapshot->usersByName.contains(name);
+  return nssNameTaken(std::string(name));
 }
 
 std::optional<GroupIdentity> IdentityAuthority::newGroup(std::string_view fullName,
                                                          uid_t requestedBy,
                                                          std::string* problem) const {
-  std::optional<GroupIdentity> group = newGroup(fullName);
-  if (!group) {
+  std::string text(fullName);
+  if (text.empty() || hasControlCharacter(text) || !isRecordableText(text)) {
     *problem = "the group's full name cannot name a group";
     return std::nullopt;
   }
-  group->requestedBy = requestedBy;
-  return group;
+  std::optional<gid_t> gid = freeHelperGid();
+  if (!gid) {
+    *problem = fmt::format(
+        "no group id is left in the helper's range {} to {}, and ids are never handed out "
+        "twice; an administrator can delete unused zel- groups with their files and lower "
+        "highestGid in {}",
+        kFirstHelperGid, kLastHelperGid, fullNameRecordPath());
+    return std::nullopt;
+  }
+  std::optional<std::string> name =
+      helperGroupName(text, [this](std::string_view candidate) { return isNameTaken(candidate); });
+  if (!name) {
+    *problem = "no free group name is left for that full name";
+    return std::nullopt;
+  }
+  return GroupIdentity{*name, *gid, {}, text, true, requestedBy};
 }
 
-std::optional<CommitError> IdentityAuthority::commitNewGroup(GroupIdentity& group) const {
-  // Without a readable record the new full name could not be kept, and writing a fresh
-  // record would lose the full names of the groups made before.
-  if (mRecordProblem)
-    return CommitError{*mRecordProblem, EIO};
-  std::vector<std::string> arguments = prefixArguments("-P");
-  arguments.insert(arguments.end(), {"--", group.name});
-  if (auto error = runShadowTool("groupadd", arguments))
-    return error;
-
-  std::vector<GroupIdentity> stored = readGroups();
-  auto made = std::find_if(stored.begin(), stored.end(), [&](const GroupIdentity& candidate) {
-    return candidate.name == group.name;
-  });
-  if (made == stored.end())
-    return CommitError{
-        fmt::format("groupadd left no group {} in {}", group.name, underSystemRoot("/etc/group")),
-        ENOENT};
-  group.gid = made->gid;
-
+std::optional<CommitError> IdentityAuthority::commitNewGroup(const GroupIdentity& group) const {
+  // Without a readable record the new entry could not be kept, and writing a fresh record would
+  // lose the groups made before.
   std::string problem;
-  std::optional<std::vector<RecordedGroup>> record = readFullNameRecord(&problem);
+  std::optional<FullNameRecord> record = readFullNameRecord(&problem);
   if (!record)
     return CommitError{problem, EIO};
-  record->push_back(RecordedGroup{group.name, group.gid, group.fullName});
-  return writeFullNameRecord(*record);
+  bool recordExisted = access(fullNameRecordPath().c_str(), F_OK) == 0;
+
+  // The entry is written before the group exists, so that no helper group is ever missing from
+  // the record and its gid counts as handed out from then on.
+  std::unordered_map<std::string, gid_t> current;
+  for (GroupIdentity& stored : readGroupFile(underSystemRoot("/etc/group")))
+    current.try_emplace(std::move(stored.name), stored.gid);
+  std::vector<RecordedGroup> kept;
+  for (const RecordedGroup& entry : record->groups) {
+    auto found = current.find(entry.name);
+    if (found != current.end() && found->second == entry.gid)
+      kept.push_back(entry);
+  }
+  kept.push_back(RecordedGroup{group.name, group.gid, group.fullName, group.requestedBy});
+  if (auto error = writeFullNameRecord(kept, record->highestGid))
+    return error;
+
+  std::vector<std::string> arguments = prefixArguments("-P");
+  arguments.insert(arguments.end(), {"-g", std::to_string(group.gid), "--", group.name});
+  if (auto error = runShadowTool("groupadd", arguments)) {
+    restoreRecord(*record, recordExisted);
+    return error;
+  }
+  return std::nullopt;
 }
 
 std::optional<CommitError> IdentityAuthority::addMember(const GroupIdentity& group,

@@ -1,20 +1,24 @@
 // The local identity authority: the users and groups of <root>/etc/passwd and <root>/etc/group,
-// read directly in file order (not through NSS), and the record of the full names of the groups
-// this helper created (platform/full_name_record.h).
+// read directly in file order (not through NSS), the regular users' uid range of
+// <root>/etc/login.defs, and the record of the groups this helper created
+// (platform/full_name_record.h).
 //
-// A group's full name is its name, except for a group this helper created, whose full name is
-// the recorded one (the record names the group by name and id, so a group deleted and re-made
-// by someone else is not mistaken for ours). There are no hidden groups: every group of the file
-// is listed.
+// A group's full name is its name, except for a helper group, whose full name is the recorded
+// one. A record entry counts only while the group file has that name with that gid, so a group
+// deleted and re-made by someone else is not mistaken for ours. There are no hidden groups:
+// every group of the file is listed.
 //
-// An IdentityAuthority is a snapshot taken when it is made; the commits write through groupadd
-// and gpasswd (with -P/-Q <root> in a sandbox root) and do not update the snapshot. Not
-// thread-safe; the daemon uses it from its one serving thread.
+// An IdentityAuthority is an immutable snapshot, cheap to copy (it shares the files as read and
+// the indexes built from them, so no lookup scans the files). localIdentityAuthority() serves the
+// same snapshot until one of the four files changes (its identity, size, modification or change
+// time); it is safe to call from several threads. The commits write through groupadd and gpasswd
+// (with -P/-Q <root> in a sandbox root) and do not update the snapshot.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,22 +54,26 @@ struct GroupIdentity {
   bool listsMember(std::string_view user) const;
 };
 
-// A caller's user entry and group list as the system gives them (getpwuid, getgrouplist through
+// A caller's user entry and group list as the system gives them (getpwuid_r, getgrouplist through
 // NSS; in a sandbox root, the root's own user and group files), never the connection's gid.
 struct Account {
   uid_t uid;
   std::optional<UserIdentity> entry;  // none when the uid has no user entry
   std::vector<gid_t> groups;          // the entry's primary group and every group listing it
   // A uid from UID_MIN to UID_MAX (the root's etc/login.defs) with a login shell other than
-  // nologin or false.
+  // nologin or false (an empty shell is /bin/sh).
   bool regular;
 
   bool belongsTo(gid_t gid) const;
 };
 
+// The gids helper groups take, never handed out twice.
+inline constexpr gid_t kFirstHelperGid = 60578;
+inline constexpr gid_t kLastHelperGid = 61183;
+
 class IdentityAuthority {
  public:
-  // Reads the authority as it stands now. Files that cannot be read count as empty.
+  // The authority as the files stand now (files that cannot be read count as empty).
   static IdentityAuthority localIdentityAuthority();
 
   // The first user of that login name, in file order.
@@ -79,13 +87,13 @@ class IdentityAuthority {
   // True when `path` (absolute, normalised) is the home directory of a user of the user file.
   bool isHomeDirectory(std::string_view path) const;
   // Every group, in file order.
-  const std::vector<GroupIdentity>& groups() const { return mGroups; }
+  const std::vector<GroupIdentity>& groups() const;
   // The first group whose full name equals `fullName` exactly.
   const GroupIdentity* groupWithFullName(std::string_view fullName) const;
   // The group that a group-owner name names: full name first, then POSIX name.
   const GroupIdentity* groupForOwnerName(std::string_view ownerName) const;
   // The group that a request's group text names: full name first, then the POSIX name of a
-  // group this helper created.
+  // helper group.
   const GroupIdentity* groupForRequest(std::string_view groupText) const;
   // Helper groups that still exist: those `uid` asked for, and all of them.
   std::size_t helperGroupsRequestedBy(uid_t uid) const;
@@ -96,25 +104,29 @@ class IdentityAuthority {
   // The groups of a process with these ids: `gid` and those of the first user with `uid`.
   std::vector<gid_t> groupsOfProcess(uid_t uid, gid_t gid) const;
 
-  // A group not yet in the authority, with `fullName` and the POSIX name it will get
-  // (platform/group_name.h). Nothing when `fullName` cannot name a group: empty, not UTF-8, or
-  // with a control character.
-  std::optional<GroupIdentity> newGroup(std::string_view fullName) const;
-  // The same, asked for by `requestedBy`, with its gid chosen from the helper's own range
-  // (60578 to 61183, each above the highest the record ever handed out) and a POSIX name free
-  // as a group and a user name; nothing when no name or gid is left, with the reason in
-  // `problem`.
+  // The gid a new helper group would take: the lowest of the helper's range above the highest
+  // the record ever handed out that no group uses; nothing when the range is used up.
+  std::optional<gid_t> freeHelperGid() const;
+  // A helper group not yet in the authority, asked for by `requestedBy`, with `fullName`, its
+  // POSIX name (platform/group_name.h; free as a group and as a user name) and freeHelperGid().
+  // Nothing, with the reason in `problem`, when `fullName` cannot name a group (empty, not UTF-8,
+  // with a control character) or no name or gid is left.
   std::optional<GroupIdentity> newGroup(std::string_view fullName, uid_t requestedBy,
                                         std::string* problem) const;
-  // Stores a group made by newGroup: groupadd, then its full name in the record. Sets its gid.
-  std::optional<CommitError> commitNewGroup(GroupIdentity& group) const;
+  // Stores a group made by newGroup: its entry in the record (stale entries dropped), then
+  // groupadd with its gid. When groupadd fails, the record is put back as it was.
+  std::optional<CommitError> commitNewGroup(const GroupIdentity& group) const;
   // Makes `user` a listed member of `group` (gpasswd -a).
   std::optional<CommitError> addMember(const GroupIdentity& group, const UserIdentity& user) const;
 
  private:
-  std::vector<UserIdentity> mUsers;
-  std::vector<GroupIdentity> mGroups;
-  std::optional<std::string> mRecordProblem;  // why the record could not be read
+  struct Snapshot;  // platform/identity_snapshot.h
+  explicit IdentityAuthority(std::shared_ptr<const Snapshot> snapshot);
+  // Reads the four files and builds the indexes.
+  static std::shared_ptr<const Snapshot> readSnapshot();
+  bool isNameTaken(std::string_view name) const;
+
+  std::shared_ptr<const Snapshot> mSnapshot;
 };
 
 }  // namespace zel
