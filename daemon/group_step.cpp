@@ -35,9 +35,9 @@ std::optional<Refusal> refusalToJoin(const Request& request, const GroupIdentity
 std::optional<Refusal> refusalToMake(const Request& request) {
   const IdentityAuthority& authority = request.identities();
   if (authority.helperGroupsRequestedBy(request.caller().uid) >= kGroupsPerCaller)
-    return Refusal{"rule:group-quota",
-                   fmt::format("you already have {} groups that the helper made for you",
-                               kGroupsPerCaller)};
+    return Refusal{
+        "rule:group-quota",
+        fmt::format("you already have {} groups that the helper made for you", kGroupsPerCaller)};
   if (authority.helperGroupCount() >= kHelperGroupLimit)
     return Refusal{"rule:group-limit",
                    fmt::format("the helper already holds {} groups; an administrator can delete "

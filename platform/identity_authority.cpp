@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -34,8 +35,8 @@ std::vector<std::string> prefixArguments(const char* option) {
 // As login: an empty shell is /bin/sh.
 bool hasLoginShell(std::string_view shell) {
   for (std::string_view refusing : {"nologin", "false"}) {
-    if (shell == refusing || (shell.ends_with(refusing) &&
-                              shell[shell.size() - refusing.size() - 1] == '/'))
+    if (shell == refusing ||
+        (shell.ends_with(refusing) && shell[shell.size() - refusing.size() - 1] == '/'))
       return false;
   }
   return true;
@@ -87,13 +88,13 @@ Account IdentityAuthority::accountOf(uid_t uid) const {
   if (inSandboxRoot()) {
     if (const UserIdentity* user = identityWithUid(uid)) {
       account.entry = *user;
-      account.groups = groupsOfProcess(uid, user->gid);
+      account.groups = groupListOf(*user);
     }
   } else if ((account.entry = nssUserWithUid(uid))) {
     account.groups = nssGroupList(account.entry->name, account.entry->gid);
   }
-  account.regular = account.entry && mSnapshot->regularUids.contains(uid) &&
-                    hasLoginShell(account.entry->shell);
+  account.regular =
+      account.entry && mSnapshot->regularUids.contains(uid) && hasLoginShell(account.entry->shell);
   return account;
 }
 
@@ -142,13 +143,20 @@ bool IdentityAuthority::isMemberOfGroup(const UserIdentity& user,
 
 std::vector<gid_t> IdentityAuthority::groupsOfProcess(uid_t uid, gid_t gid) const {
   std::vector<gid_t> gids{gid};
-  const UserIdentity* user = identityWithUid(uid);
-  if (user == nullptr)
+  if (const UserIdentity* user = identityWithUid(uid)) {
+    std::vector<gid_t> listed = groupListOf(*user);
+    gids.insert(gids.end(), listed.begin(), listed.end());
+  }
+  return gids;
+}
+
+std::vector<gid_t> IdentityAuthority::groupListOf(const UserIdentity& user) const {
+  std::vector<gid_t> gids{user.gid};
+  auto listed = mSnapshot->listedGids.find(user.name);
+  if (listed == mSnapshot->listedGids.end())
     return gids;
-  gids.push_back(user->gid);
-  auto listed = mSnapshot->listedGids.find(user->name);
-  if (listed != mSnapshot->listedGids.end())
-    gids.insert(gids.end(), listed->second.begin(), listed->second.end());
+  std::copy_if(listed->second.begin(), listed->second.end(), std::back_inserter(gids),
+               [&](gid_t gid) { return gid != user.gid; });
   return gids;
 }
 

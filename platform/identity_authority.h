@@ -125,6 +125,8 @@ class IdentityAuthority {
   // Reads the four files and builds the indexes.
   static std::shared_ptr<const Snapshot> readSnapshot();
   bool isNameTaken(std::string_view name) const;
+  // As getgrouplist on this snapshot's files: the primary group, then the groups listing `user`.
+  std::vector<gid_t> groupListOf(const UserIdentity& user) const;
 
   std::shared_ptr<const Snapshot> mSnapshot;
 };

@@ -47,12 +47,7 @@ FileStamp stampOf(const std::string& path) {
   struct stat status {};
   if (stat(path.c_str(), &status) != 0)
     return FileStamp{errno};
-  return FileStamp{0,
-                   status.st_dev,
-                   status.st_ino,
-                   status.st_size,
-                   status.st_mtim,
-                   status.st_ctim};
+  return FileStamp{0, status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
 }
 
 using Stamps = std::array<FileStamp, 4>;

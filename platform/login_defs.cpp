@@ -43,8 +43,8 @@ RegularUidRange readRegularUidRange(const std::string& path) {
     if (field == nullptr)
       continue;
     // A value the tools cannot parse makes them use the default.
-    *field = uidValue(value).value_or(name == "UID_MIN" ? RegularUidRange{}.min
-                                                        : RegularUidRange{}.max);
+    *field =
+        uidValue(value).value_or(name == "UID_MIN" ? RegularUidRange{}.min : RegularUidRange{}.max);
   }
   return range;
 }

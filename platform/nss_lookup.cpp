@@ -32,9 +32,8 @@ std::optional<UserIdentity> nssUserWithUid(uid_t uid) {
   passwd entry{};
   std::vector<char> buffer;
   bool found = false;
-  lookUp(&entry, &buffer, &found, [uid](passwd* e, char* b, size_t n, passwd** r) {
-    return getpwuid_r(uid, e, b, n, r);
-  });
+  lookUp(&entry, &buffer, &found,
+         [uid](passwd* e, char* b, size_t n, passwd** r) { return getpwuid_r(uid, e, b, n, r); });
   if (!found)
     return std::nullopt;
   return UserIdentity{entry.pw_name, entry.pw_uid, entry.pw_gid, entry.pw_dir, entry.pw_shell};
@@ -56,9 +55,10 @@ bool nssNameTaken(const std::string& name) {
   std::vector<char> buffer;
   bool found = false;
   group groupEntry{};
-  if (lookUp(&groupEntry, &buffer, &found, [&](group* e, char* b, size_t n, group** r) {
-        return getgrnam_r(name.c_str(), e, b, n, r);
-      }) != 0 ||
+  if (lookUp(&groupEntry, &buffer, &found,
+             [&](group* e, char* b, size_t n, group** r) {
+               return getgrnam_r(name.c_str(), e, b, n, r);
+             }) != 0 ||
       found)
     return true;
   passwd userEntry{};

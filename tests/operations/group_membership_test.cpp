@@ -2,7 +2,13 @@
 #include <functional>
 #include <optional>
 
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "daemon/caller.h"
 #include "platform/full_name_record.h"
+#include "platform/identity_authority.h"
 #include "tests/operations/operations_support.h"
 
 namespace zel::test {
@@ -10,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 class PutUserTest : public OperationsTest {};
 
@@ -79,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const SandboxRoot& root) {
                      root.writeFile("etc/group", root.readFile("etc/group") + "zelusers:x:5000:\n");
                    },
-                   "ZelUsers", "ZelUsers"},
+                   "ZelUsers", "zel-ZelUsers"},
         LookupCase{"PosixNameOfAHelperGroup",
                    [](const SandboxRoot& root) {
                      addHelperGroups(root, {{"zel-home-users", 5000, "Zel Home Users"}});
@@ -124,9 +131,8 @@ TEST_P(PutUserFailure, AnswersNoWithItsMessagesInOrder) {
   }
 }
 
-// The only group ids new groups may take are those of alice and bob.
-void useUpGroupIds(const SandboxRoot& root) {
-  root.writeFile("etc/login.defs", "GID_MIN 4242\nGID_MAX 4243\n");
+void useUpHelperGids(const SandboxRoot&) {
+  ASSERT_FALSE(writeFullNameRecord({}, kLastHelperGid).has_value());
 }
 
 // In a root whose name service knows no users, gpasswd cannot run while groupadd still can.
@@ -145,15 +151,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {"ZelHelper group not found", "ZelHelper putUser could not create group"},
                     ""},
-        FailureCase{
-            "NoFreeGroupId",
-            useUpGroupIds,
-            false,
-            "alice",
-            "Zel Home Users",
-            {"ZelHelper group not found",
-             "ZelHelper error committing new group groupadd: Can't get unique GID .* code 4"},
-            ""},
+        FailureCase{"HelperGidsUsedUp",
+                    useUpHelperGids,
+                    false,
+                    "alice",
+                    "Zel Home Users",
+                    {"ZelHelper group not found",
+                     "ZelHelper refused .* for uid 0 \\(rule:group-limit\\): no group id is left "
+                     "in the helper's range 60578 to 61183.*"},
+                    ""},
         FailureCase{"LockedMembershipCommit",
                     [](const SandboxRoot& root) {
                       root.writeFile("etc/group", root.readFile("etc/group") + "staff:x:5000:\n");
@@ -172,6 +178,94 @@ INSTANTIATE_TEST_SUITE_P(
                      "ZelHelper error committing gpasswd: .* code [1-9][0-9]*"},
                     "zel-home-users"}),
     caseName<FailureCase>);
+
+// putUser in-process for alice or bob: the answer and the reason noted for the caller.
+std::pair<bool, std::string> putUserAs(const SandboxUser& caller, const std::string& user,
+                                       const std::string& group) {
+  std::string reason;
+  CallerScope scope(Caller{caller.uid, caller.gid, getpid()}, &reason);
+  bool answer = ZelHelper::putUser(user, group);
+  return {answer, reason};
+}
+
+struct RuleCase {
+  const char* name;
+  std::vector<RecordedGroup> helperGroups;
+  const char* otherFiles;  // "file:contents", or ""
+  const char* user;
+  const char* group;
+  const char* rule;  // nothing: YES
+  friend void PrintTo(const RuleCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class GroupStepRule : public PutUserTest, public ::testing::WithParamInterface<RuleCase> {};
+
+// For alice; in-process, the lowest layer that has a caller other than root.
+TEST_P(GroupStepRule, RefusesWithoutAnyChange) {
+  if (throughDaemon())
+    GTEST_SKIP() << "the rules are tested in-process";
+  addHelperGroups(mRoot, GetParam().helperGroups);
+  if (std::string_view other = GetParam().otherFiles; !other.empty()) {
+    std::string file(other.substr(0, other.find(':')));
+    mRoot.writeFile(file, mRoot.readFile(file) + std::string(other.substr(file.size() + 1)));
+  }
+  std::string record = fullNameRecordPath().substr(mRoot.path().size() + 1);
+  std::string groupsBefore = mRoot.readFile("etc/group");
+  std::string recordBefore = mRoot.readFile(record);
+
+  auto [answer, reason] = putUserAs(kAlice, GetParam().user, GetParam().group);
+  EXPECT_EQ(answer, GetParam().rule == nullptr);
+  if (GetParam().rule == nullptr)
+    return;
+  EXPECT_THAT(reason, StartsWith(fmt::format("refused ({}): ", GetParam().rule)));
+  EXPECT_EQ(mRoot.readFile("etc/group"), groupsBefore);
+  EXPECT_EQ(mRoot.readFile(record), recordBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, GroupStepRule,
+    ::testing::Values(
+        RuleCase{
+            "OtherUser", {{"zel-team", 60578, "Team", 4243}}, "", "bob", "Team", "rule:own-user"},
+        RuleCase{"NotARegularUser",
+                 {{"zel-team", 60578, "Team", 4243}},
+                 "etc/login.defs:UID_MIN 5000\n",
+                 "alice",
+                 "Team",
+                 "rule:regular-user"},
+        RuleCase{
+            "SystemGroup", {}, "etc/group:staff:x:5000:\n", "alice", "staff", "rule:open-group"},
+        RuleCase{"GroupRootAskedFor",
+                 {{"zel-team", 60578, "Team", 0}},
+                 "",
+                 "alice",
+                 "Team",
+                 "rule:open-group"},
+        RuleCase{"PrimaryGroupOfAUser",
+                 {{"bob", 4243, "Bob", 4243}},
+                 "",
+                 "alice",
+                 "Bob",
+                 "rule:primary-group"},
+        RuleCase{
+            "OpenGroup", {{"zel-team", 60578, "Team", 4243}}, "", "alice", "zel-team", nullptr},
+        RuleCase{"AlreadyListed", {}, "etc/group:staff:x:5000:alice\n", "alice", "staff", nullptr}),
+    caseName<RuleCase>);
+
+TEST_F(PutUserTest, CallersMakeEightGroupsEachAndTheHelperHoldsSixHundred) {
+  if (throughDaemon())
+    GTEST_SKIP() << "the rules are tested in-process";
+  std::vector<RecordedGroup> groups;
+  for (gid_t i = 0; i < 599; ++i)
+    groups.push_back({fmt::format("zel-g{}", i), kFirstHelperGid + i, fmt::format("G{}", i),
+                      i < 7 ? kAlice.uid : 10000 + i / 7});
+  addHelperGroups(mRoot, groups);
+
+  EXPECT_EQ(putUserAs(kAlice, "alice", "Eighth"), std::pair(true, std::string()));
+  EXPECT_THAT(putUserAs(kAlice, "alice", "Ninth").second, StartsWith("refused (rule:group-quota)"));
+  EXPECT_THAT(putUserAs(kBob, "bob", "First").second, StartsWith("refused (rule:group-limit)"));
+  EXPECT_EQ(IdentityAuthority::localIdentityAuthority().helperGroupCount(), 600u);
+}
 
 }  // namespace
 }  // namespace zel::test

@@ -1,6 +1,13 @@
-// The identity authority on a sandbox root: reading in file order, full names, new group names,
-// and commits through the real groupadd and gpasswd.
+// The identity authority on a sandbox root: reading in file order, accounts, full names, new
+// helper groups, the record, the cached snapshot, and commits through the real groupadd and
+// gpasswd.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
 #include <optional>
+
+#include <fmt/format.h>
 
 #include "platform/full_name_record.h"
 #include "platform/identity_authority.h"
@@ -14,16 +21,16 @@ using ::testing::HasSubstr;
 
 class IdentityAuthorityTest : public ::testing::Test {
  protected:
-  void addGroupLines(const std::string& lines) {
-    mRoot.writeFile("etc/group", mRoot.readFile("etc/group") + lines);
+  void addLines(const std::string& file, const std::string& lines) {
+    mRoot.writeFile(file, mRoot.readFile(file) + lines);
   }
   SandboxRoot mRoot;
 };
 
 TEST_F(IdentityAuthorityTest, MembershipIsListedOrPrimary) {
-  addGroupLines(
-      "staff:x:5000:bob,alice\n# old:x:1:alice\nempty:x:5001:\nbadline\nbad:x:12a:alice\n"
-      "  staff:x:5002:\n");
+  addLines("etc/group",
+           "staff:x:5000:bob,alice\n# old:x:1:alice\nempty:x:5001:\nbadline\nbad:x:12a:alice\n"
+           "  staff:x:5002:\n");
   IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
   const UserIdentity* alice = authority.identityWithName("alice");
   ASSERT_NE(alice, nullptr);
@@ -37,69 +44,125 @@ TEST_F(IdentityAuthorityTest, MembershipIsListedOrPrimary) {
   EXPECT_TRUE(authority.isMemberOfGroup(*alice, *authority.groupWithFullName("alice")));
   EXPECT_TRUE(authority.isMemberOfGroup(*alice, *authority.groupWithFullName("staff")));
   EXPECT_FALSE(authority.isMemberOfGroup(*alice, *authority.groupWithFullName("empty")));
-  EXPECT_THAT(authority.groupsOfProcess(4242, 4242), ElementsAre(4242u, 4242u, 5000u));
+  EXPECT_THAT(authority.accountOf(4242).groups, ElementsAre(4242u, 5000u));
 }
 
-struct NameCase {
+struct RegularCase {
   const char* name;
-  std::string fullName;
-  std::optional<std::string> posixName;  // nothing: creation yields nothing
-  friend void PrintTo(const NameCase& c, std::ostream* out) { *out << c.name; }
+  const char* loginDefs;
+  const char* shell;
+  bool regular;
+  friend void PrintTo(const RegularCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class NewGroupName : public IdentityAuthorityTest,
-                     public ::testing::WithParamInterface<NameCase> {};
+class RegularUser : public IdentityAuthorityTest,
+                    public ::testing::WithParamInterface<RegularCase> {};
 
-TEST_P(NewGroupName, IsTheFullNameWhenValidOtherwiseDerivedAndUnique) {
-  // Taken: the users' groups, and names a derived name could collide with.
-  addGroupLines("zel-home-users:x:5000:\nteam-team-team-team-team-team-te:x:5001:\n");
+TEST_P(RegularUser, HasAUidOfTheRangeAndALoginShell) {
+  if (GetParam().loginDefs != nullptr)
+    mRoot.writeFile("etc/login.defs", GetParam().loginDefs);
+  mRoot.writeFile("etc/passwd",
+                  fmt::format("alice:x:4242:4242::/home/alice:{}\n", GetParam().shell));
+  EXPECT_EQ(IdentityAuthority::localIdentityAuthority().accountOf(4242).regular,
+            GetParam().regular);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Users, RegularUser,
+    ::testing::Values(RegularCase{"DefaultRange", nullptr, "/bin/bash", true},
+                      RegularCase{"EmptyShellIsSh", nullptr, "", true},
+                      RegularCase{"Nologin", nullptr, "/usr/sbin/nologin", false},
+                      RegularCase{"False", nullptr, "/bin/false", false},
+                      RegularCase{"BelowUidMin", "# x\nUID_MIN\t\"4243\"\n", "/bin/sh", false},
+                      RegularCase{"AboveHexUidMax", "UID_MAX 0x1000\n", "/bin/sh", false},
+                      RegularCase{"LastLineWins", "UID_MIN 5000\nUID_MIN 1000\n", "/bin/sh", true},
+                      RegularCase{"UnparsableIsDefault", "UID_MIN 5000x\n", "/bin/sh", true}),
+    caseName<RegularCase>);
+
+struct NewGroupCase {
+  const char* name;
+  std::string fullName;
+  std::optional<std::string> posixName;  // nothing: no group can be made
+  gid_t gid;
+  const char* groupLines = "";
+  gid_t highestGid = 0;  // in the record
+  friend void PrintTo(const NewGroupCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class NewGroup : public IdentityAuthorityTest,
+                 public ::testing::WithParamInterface<NewGroupCase> {};
+
+TEST_P(NewGroup, IsNamedZelAndTakesTheNextFreeGidOfTheRange) {
+  // Taken as a user name only.
+  addLines("etc/passwd", "zel-team:x:5100:5100::/:/bin/sh\n");
+  addLines("etc/group", GetParam().groupLines);
+  ASSERT_FALSE(writeFullNameRecord({}, GetParam().highestGid).has_value());
+  std::string problem;
   std::optional<GroupIdentity> group =
-      IdentityAuthority::localIdentityAuthority().newGroup(GetParam().fullName);
-  ASSERT_EQ(group.has_value(), GetParam().posixName.has_value());
+      IdentityAuthority::localIdentityAuthority().newGroup(GetParam().fullName, 4242, &problem);
+  ASSERT_EQ(group.has_value(), GetParam().posixName.has_value()) << problem;
   if (group) {
     EXPECT_EQ(group->name, *GetParam().posixName);
+    EXPECT_EQ(group->gid, GetParam().gid);
     EXPECT_EQ(group->fullName, GetParam().fullName);
+    EXPECT_TRUE(group->isOpen());
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, NewGroupName,
-    ::testing::Values(NameCase{"Valid", "zelusers", "zelusers"},
-                      NameCase{"ValidWithCapitals", "Zel.Users", "Zel.Users"},
-                      NameCase{"Spaces", "Zel Users", "zel-users"},
-                      NameCase{"DerivedNameTaken", "Zel Home Users", "zel-home-users-2"},
-                      NameCase{"ValidNameTaken", "alice", "alice-2"},
-                      NameCase{"LeadingDigit", "2024 Team!", "g2024-team"},
-                      NameCase{"NoAsciiLetters", "\xe6\x97\xa5\xe6\x9c\xac", "group"},
-                      NameCase{"TooLong", std::string(40, 'A') + " b", std::string(32, 'a')},
-                      NameCase{"TooLongAndTaken", "Team Team Team Team Team Team Team",
-                               "team-team-team-team-team-team-2"},
-                      NameCase{"Empty", "", std::nullopt},
-                      NameCase{"ControlCharacter", "Zel\tUsers", std::nullopt},
-                      NameCase{"NotUtf8", "Zel \xff", std::nullopt}),
-    caseName<NameCase>);
+    Names, NewGroup,
+    ::testing::Values(
+        NewGroupCase{"Valid", "Home.Users", "zel-Home.Users", 60578},
+        NewGroupCase{"NotPrefixedTwice", "Zel Home Users", "zel-home-users", 60578},
+        NewGroupCase{"DerivedNameTaken", "Zel Home Users", "zel-home-users-2", 60578,
+                     "zel-home-users:x:5000:\n"},
+        NewGroupCase{"TakenAsUserName", "team", "zel-team-2", 60578},
+        NewGroupCase{"TooLongAndTaken", "Team Team Team Team Team Team Team",
+                     "zel-team-team-team-team-team-t-2", 60578,
+                     "zel-team-team-team-team-team-tea:x:5001:\n"},
+        NewGroupCase{"GidUsedInTheGroupFile", "Team", "zel-Team", 60579, "other:x:60578:\n"},
+        NewGroupCase{"AboveTheHighestEverHandedOut", "Team", "zel-Team", 60601, "", 60600},
+        NewGroupCase{"RangeUsedUp", "Team", std::nullopt, 0, "", 61183},
+        NewGroupCase{"ControlCharacter", "Zel\tUsers", std::nullopt, 0},
+        NewGroupCase{"NotUtf8", "Zel \xff", std::nullopt, 0}),
+    caseName<NewGroupCase>);
 
-TEST_F(IdentityAuthorityTest, CommittedGroupIsFoundByFullNameAndOwnerName) {
+TEST_F(IdentityAuthorityTest, CommittedGroupIsRecordedAndItsGidNeverHandedOutAgain) {
+  std::string problem;
   std::optional<GroupIdentity> group =
-      IdentityAuthority::localIdentityAuthority().newGroup("Zel Home Users");
+      IdentityAuthority::localIdentityAuthority().newGroup("Zel Home Users", 4242, &problem);
   ASSERT_TRUE(group.has_value());
   ASSERT_FALSE(IdentityAuthority::localIdentityAuthority().commitNewGroup(*group).has_value());
-  EXPECT_EQ(gidOfGroup(mRoot, "zel-home-users"), group->gid);
+  EXPECT_EQ(gidOfGroup(mRoot, "zel-home-users"), 60578u);
+  struct stat record {};
+  ASSERT_EQ(stat(fullNameRecordPath().c_str(), &record), 0);
+  EXPECT_EQ(record.st_mode & 07777, 0600u);
 
   IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
   const GroupIdentity* found = authority.groupWithFullName("Zel Home Users");
   ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->gid, group->gid);
-  EXPECT_TRUE(found->createdByHelper);
+  EXPECT_TRUE(found->isOpen());
+  EXPECT_EQ(authority.helperGroupsRequestedBy(4242), 1u);
   EXPECT_EQ(authority.groupForOwnerName("zel-home-users"), found);
-  EXPECT_EQ(authority.groupWithFullName("zel-home-users"), nullptr);
-
   ASSERT_FALSE(authority.addMember(*found, *authority.identityWithName("bob")).has_value());
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("bob"));
+
+  // Deleted: the next group takes the next gid, and the stale entry leaves the record.
+  mRoot.writeFile("etc/group", "root:x:0:\n");
+  group = IdentityAuthority::localIdentityAuthority().newGroup("Zel Home Users", 0, &problem);
+  ASSERT_TRUE(group.has_value());
+  EXPECT_EQ(group->gid, 60579u);
+  ASSERT_FALSE(IdentityAuthority::localIdentityAuthority().commitNewGroup(*group).has_value());
+  std::optional<FullNameRecord> stored = readFullNameRecord(&problem);
+  ASSERT_TRUE(stored.has_value());
+  ASSERT_EQ(stored->groups.size(), 1u);
+  EXPECT_EQ(stored->groups[0].gid, 60579u);
+  EXPECT_FALSE(
+      IdentityAuthority::localIdentityAuthority().groupWithFullName("Zel Home Users")->isOpen());
 }
 
 TEST_F(IdentityAuthorityTest, OwnerNameTriesFullNamesBeforePosixNames) {
-  addGroupLines("zel-home-users:x:5000:\nzel-home-users-2:x:5001:\n");
+  addLines("etc/group", "zel-home-users:x:5000:\nzel-home-users-2:x:5001:\n");
   ASSERT_FALSE(writeFullNameRecord({{"zel-home-users", 5000, "Zel Home Users"},
                                     {"zel-home-users-2", 5001, "zel-home-users"}})
                    .has_value());
@@ -109,12 +172,21 @@ TEST_F(IdentityAuthorityTest, OwnerNameTriesFullNamesBeforePosixNames) {
   EXPECT_EQ(authority.groupForOwnerName("Zel Home Users")->gid, 5000u);
 }
 
-TEST_F(IdentityAuthorityTest, RecordEntryOfARemadeGroupIsIgnored) {
-  addGroupLines("zel-team:x:5002:\n");
-  ASSERT_FALSE(writeFullNameRecord({{"zel-team", 5001, "Team"}}).has_value());
+TEST_F(IdentityAuthorityTest, RecordEntriesCountWhileTheGroupHasTheirNameAndGid) {
+  addLines("etc/group", "zel-team:x:5002:\nzel-old:x:5003:\n");
+  ASSERT_FALSE(writeFullNameRecord({}).has_value());
+  mRoot.writeFile(fullNameRecordPath().substr(mRoot.path().size() + 1),
+                  R"({"groups": [{"name": "zel-team", "gid": 5001, "fullName": "Team"},
+                                 {"name": "zel-old", "gid": 5003, "fullName": "Old"}]})");
   IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
   EXPECT_EQ(authority.groupWithFullName("Team"), nullptr);
   EXPECT_FALSE(authority.groupWithFullName("zel-team")->createdByHelper);
+  // Written before the requesting uid was kept: root's.
+  const GroupIdentity* old = authority.groupWithFullName("Old");
+  ASSERT_NE(old, nullptr);
+  EXPECT_FALSE(old->isOpen());
+  EXPECT_EQ(authority.helperGroupsRequestedBy(0), 1u);
+  EXPECT_EQ(authority.helperGroupCount(), 1u);
 }
 
 TEST_F(IdentityAuthorityTest, UnreadableRecordStopsNewGroupsAndIsKept) {
@@ -125,7 +197,8 @@ TEST_F(IdentityAuthorityTest, UnreadableRecordStopsNewGroupsAndIsKept) {
   std::string groupsBefore = mRoot.readFile("etc/group");
 
   IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
-  std::optional<GroupIdentity> group = authority.newGroup("Team");
+  std::string problem;
+  std::optional<GroupIdentity> group = authority.newGroup("Team", 0, &problem);
   ASSERT_TRUE(group.has_value());
   std::optional<CommitError> error = authority.commitNewGroup(*group);
   ASSERT_TRUE(error.has_value());
@@ -134,17 +207,32 @@ TEST_F(IdentityAuthorityTest, UnreadableRecordStopsNewGroupsAndIsKept) {
   EXPECT_EQ(mRoot.readFile("etc/group"), groupsBefore);
 }
 
-TEST_F(IdentityAuthorityTest, CommitErrorCarriesToolMessageAndStatus) {
-  addGroupLines("staff:x:5000:\n");
-  IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
-  GroupFileLock lock(mRoot);
-  std::optional<CommitError> error = authority.addMember(*authority.groupWithFullName("staff"),
-                                                         *authority.identityWithName("bob"));
-  ASSERT_TRUE(error.has_value());
-  EXPECT_THAT(error->description, ::testing::StartsWith("gpasswd: "));
-  EXPECT_THAT(error->description, HasSubstr("cannot lock"));
-  EXPECT_THAT(error->description, ::testing::Not(HasSubstr("\n")));
-  EXPECT_NE(error->code, 0);
+// Until the clock has moved past the files' last change, a snapshot of them is never reused.
+void waitUntilTheFilesAreOlderThanTheClock(const SandboxRoot& root) {
+  timespec newest{};
+  for (const char* file : {"etc/passwd", "etc/group"}) {
+    struct stat status {};
+    ASSERT_EQ(stat(root.at(file).c_str(), &status), 0);
+    if (status.st_ctim.tv_sec > newest.tv_sec ||
+        (status.st_ctim.tv_sec == newest.tv_sec && status.st_ctim.tv_nsec > newest.tv_nsec))
+      newest = status.st_ctim;
+  }
+  for (timespec now{}; clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 &&
+                       (now.tv_sec < newest.tv_sec ||
+                        (now.tv_sec == newest.tv_sec && now.tv_nsec <= newest.tv_nsec));)
+    usleep(1000);
+}
+
+TEST_F(IdentityAuthorityTest, SnapshotIsReadAgainOnlyAfterAFileChanged) {
+  addLines("etc/group", "staff:x:5000:\n");
+  waitUntilTheFilesAreOlderThanTheClock(mRoot);
+  IdentityAuthority first = IdentityAuthority::localIdentityAuthority();
+  EXPECT_EQ(&IdentityAuthority::localIdentityAuthority().groups(), &first.groups());
+
+  ASSERT_FALSE(first.addMember(*first.groupWithFullName("staff"), *first.identityWithName("bob")));
+  IdentityAuthority changed = IdentityAuthority::localIdentityAuthority();
+  EXPECT_NE(&changed.groups(), &first.groups());
+  EXPECT_TRUE(changed.groupWithFullName("staff")->listsMember("bob"));
 }
 
 }  // namespace

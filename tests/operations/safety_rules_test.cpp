@@ -45,7 +45,7 @@ class SafetyRulesTest : public OperationsTest {
   void SetUp() override {
     mRoot.writeFile("etc/group",
                     mRoot.readFile("etc/group") + "staff:x:5000:bob\nteam:x:5001:bob\n");
-    ASSERT_FALSE(writeFullNameRecord({{"team", kTeam, "Team"}}).has_value());
+    ASSERT_FALSE(writeFullNameRecord({{"team", kTeam, "Team", 4243}}).has_value());
     makeDirectory(scratch("rootdir"), 0755);
     makeFile(scratch("rootfile"), 0644);
     makeFile(scratch("bobfile"), 0644, 4243, 4242);
@@ -85,7 +85,7 @@ TEST_P(Refused, AnswersNoWithOneLineAndChangesNothing) {
       GetParam().channel == LogChannel::kNSLog ? nsLines() : systemLines();
   ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
   EXPECT_THAT(lines[0], StartsWith("ZelHelper refused "));
-  EXPECT_THAT(lines[0], HasSubstr(fmt::format("for uid {}: ", GetParam().caller)));
+  EXPECT_THAT(lines[0], HasSubstr(fmt::format("for uid {}", GetParam().caller)));
   EXPECT_THAT(lines[0], HasSubstr(GetParam().rule));
   EXPECT_EQ(snapshotOf(mRoot.scratch()), disk);
   EXPECT_EQ(mRoot.readFile("etc/group"), groups);
@@ -115,8 +115,8 @@ Request permitAccess(const char* relative, const char* user, const char* group) 
   };
 }
 
-constexpr const char* kOwnUser = "may name only itself";
-constexpr const char* kOwnGroups = "added only to a group it already belongs to";
+constexpr const char* kOwnUser = "(rule:own-user)";
+constexpr const char* kOwnGroups = "(rule:open-group)";
 constexpr const char* kTakeOver = "taken over only for its owner";
 constexpr const char* kCreate = "created only below a directory the caller can write to";
 constexpr const char* kPermissions = "set only on items the caller owns or whose group";
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AllowedCase{
             "NewGroupInWritableDirectory", createDirectory("mine", "alice", "Alice Team"), "mine",
-            [](const SandboxRoot& root) { return provisioned(root, "alice-team", 0, true); }},
+            [](const SandboxRoot& root) { return provisioned(root, "zel-alice-team", 0, true); }},
         AllowedCase{"TakesOverOwnFile", createFile("alicefile", "alice", "Team"), "alicefile",
                     [](const SandboxRoot& root) { return provisioned(root, "team", 4242, false); }},
         AllowedCase{"JoinsHelperGroup", permitAccess("alicefile", "alice", "Team"), "alicefile",
