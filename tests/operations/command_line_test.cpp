@@ -33,8 +33,8 @@ TEST_F(CommandLineAsUser, CreatesADirectoryForItsOwnNewGroup) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "YES\n");
   EXPECT_EQ(statusOf(scratch("mine")),
-            (ItemStatus{true, 0, gidOfGroup(mRoot, "alice-team"), 0770, true}));
-  EXPECT_THAT(membersOfGroup(mRoot, "alice-team"), ElementsAre("alice"));
+            (ItemStatus{true, 0, gidOfGroup(mRoot, "zel-alice-team"), 0770, true}));
+  EXPECT_THAT(membersOfGroup(mRoot, "zel-alice-team"), ElementsAre("alice"));
 }
 
 struct RefusedCommand {
@@ -63,7 +63,7 @@ TEST_P(RefusedCommandAsUser, ChangesNothing) {
     lines.push_back(line);
   ASSERT_THAT(lines, SizeIs(1));
   EXPECT_THAT(lines[0], HasSubstr("ZelHelper refused "));
-  EXPECT_THAT(lines[0], HasSubstr(" for uid 4242: "));
+  EXPECT_THAT(lines[0], HasSubstr(" for uid 4242"));
   EXPECT_EQ(snapshotOf(mRoot.scratch()), disk);
   EXPECT_EQ(mRoot.readFile("etc/group"), groups);
 }
