@@ -2,6 +2,7 @@
 #include <functional>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -115,7 +116,9 @@ class PutUserFailure : public PutUserTest, public ::testing::WithParamInterface<
 TEST_P(PutUserFailure, AnswersNoWithItsMessagesInOrder) {
   if (GetParam().setUp)
     GetParam().setUp(mRoot);
+  std::string record = fullNameRecordPath().substr(mRoot.path().size() + 1);
   std::string before = mRoot.readFile("etc/group");
+  std::string recordBefore = mRoot.readFile(record);
   {
     std::optional<GroupFileLock> lock;
     if (GetParam().locked)
@@ -125,6 +128,7 @@ TEST_P(PutUserFailure, AnswersNoWithItsMessagesInOrder) {
   EXPECT_THAT(systemLines(), LinesMatch(GetParam().lines));
   if (*GetParam().groupLeft == '\0') {
     EXPECT_EQ(mRoot.readFile("etc/group"), before);
+    EXPECT_EQ(mRoot.readFile(record), recordBefore);
   } else {
     EXPECT_NE(gidOfGroup(mRoot, GetParam().groupLeft), static_cast<gid_t>(-1));
     EXPECT_THAT(membersOfGroup(mRoot, GetParam().groupLeft), IsEmpty());
@@ -159,6 +163,18 @@ INSTANTIATE_TEST_SUITE_P(
                     {"ZelHelper group not found",
                      "ZelHelper refused .* for uid 0 \\(rule:group-limit\\): no group id is left "
                      "in the helper's range 60578 to 61183.*"},
+                    ""},
+        FailureCase{"NewGroupCommit",
+                    [](const SandboxRoot& root) {
+                      ASSERT_FALSE(writeFullNameRecord({}, kFirstHelperGid).has_value());
+                      ASSERT_EQ(unlink(root.at("etc/gshadow").c_str()), 0);
+                      ASSERT_EQ(mkdir(root.at("etc/gshadow").c_str(), 0700), 0);
+                    },
+                    false,
+                    "alice",
+                    "Zel Home Users",
+                    {"ZelHelper group not found",
+                     "ZelHelper error committing new group groupadd: cannot open .* code 10"},
                     ""},
         FailureCase{"LockedMembershipCommit",
                     [](const SandboxRoot& root) {
