@@ -120,11 +120,10 @@ const GroupIdentity* IdentityAuthority::groupForOwnerName(std::string_view owner
   return foundOrNull(mSnapshot->groupsByName, ownerName);
 }
 
+// Only a helper group's POSIX name can differ from its full name, so the owner-name lookup finds
+// no other group by POSIX name.
 const GroupIdentity* IdentityAuthority::groupForRequest(std::string_view groupText) const {
-  if (const GroupIdentity* group = groupWithFullName(groupText))
-    return group;
-  const GroupIdentity* group = foundOrNull(mSnapshot->groupsByName, groupText);
-  return group != nullptr && group->createdByHelper ? group : nullptr;
+  return groupForOwnerName(groupText);
 }
 
 std::size_t IdentityAuthority::helperGroupsRequestedBy(uid_t uid) const {

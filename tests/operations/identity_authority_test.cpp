@@ -173,13 +173,15 @@ TEST_F(IdentityAuthorityTest, OwnerNameTriesFullNamesBeforePosixNames) {
 }
 
 TEST_F(IdentityAuthorityTest, RecordEntriesCountWhileTheGroupHasTheirNameAndGid) {
-  addLines("etc/group", "zel-team:x:5002:\nzel-old:x:5003:\n");
+  addLines("etc/group", "zel-team:x:5002:\nzel-old:x:5003:\nzel-renamed:x:5004:\n");
   ASSERT_FALSE(writeFullNameRecord({}).has_value());
   mRoot.writeFile(fullNameRecordPath().substr(mRoot.path().size() + 1),
                   R"({"groups": [{"name": "zel-team", "gid": 5001, "fullName": "Team"},
-                                 {"name": "zel-old", "gid": 5003, "fullName": "Old"}]})");
+                                 {"name": "zel-old", "gid": 5003, "fullName": "Old"},
+                                 {"name": "zel-gone", "gid": 5004, "fullName": "Gone"}]})");
   IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
   EXPECT_EQ(authority.groupWithFullName("Team"), nullptr);
+  EXPECT_EQ(authority.groupWithFullName("Gone"), nullptr);
   EXPECT_FALSE(authority.groupWithFullName("zel-team")->createdByHelper);
   // Written before the requesting uid was kept: root's.
   const GroupIdentity* old = authority.groupWithFullName("Old");
