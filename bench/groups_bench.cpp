@@ -3,6 +3,8 @@
 // (counter "x100groups"; the goal is at most 2). In-process, as root, on a sandbox root.
 //   BM_GroupStep: the group step (putUser) for a user already in the group, with 10,000 groups.
 //   BM_PermitExistingFile: permitAccessToPath of an existing file, with 60,000 groups.
+#include <unistd.h>
+
 #include <map>
 #include <string>
 
@@ -58,6 +60,8 @@ BENCHMARK(BM_PermitExistingFile)->Arg(kBaselineGroups)->Arg(60000)->Unit(benchma
 // Adds to each run with more groups its time as a multiple of the same case's baseline run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     std::vector<Run> reported = runs;
     for (Run& run : reported) {
