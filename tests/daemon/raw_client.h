@@ -8,12 +8,16 @@
 #include <string_view>
 
 #include "daemon/wire.h"
+#include "tests/support/sandbox_root.h"
 
 namespace zel::test {
 
 class RawClient {
  public:
   explicit RawClient(const std::string& socketPath);
+  // Connected by a process that dropped to `user`, so that the daemon sees that uid as the
+  // caller; the connection is then handed to this process.
+  RawClient(const std::string& socketPath, const SandboxUser& user);
   ~RawClient();
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
