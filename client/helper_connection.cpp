@@ -1,5 +1,6 @@
 #include "client/helper_connection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -16,51 +17,24 @@
 namespace zel {
 namespace {
 
-bool sendAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR)
-      continue;
-    if (sent <= 0)
-      return false;
-    bytes.remove_prefix(static_cast<std::size_t>(sent));
-  }
-  return true;
-}
+using Clock = std::chrono::steady_clock;
 
-bool receiveAll(int fd, char* out, std::size_t count) {
-  while (count > 0) {
-    const ssize_t got = recv(fd, out, count, 0);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      return false;
-    out += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-}  // namespace
-
-std::string helperSocketPath(std::string_view machServiceName) {
-  return underSystemRoot(fmt::format("/run/{}", machServiceName));
-}
-
-std::unique_ptr<HelperConnection> HelperConnection::open(const std::string& socketPath) {
+// A connection to `socketPath` whose peer runs as root or as this process's effective uid, or
+// -1.
+int connectTrusted(const std::string& socketPath) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socketPath.size() >= sizeof address.sun_path) {
     NSLog(fmt::format("ZelHelper socket path is too long: {}", socketPath));
-    return nullptr;
+    return -1;
   }
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0)
-    return nullptr;
+    return -1;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     close(fd);
-    return nullptr;
+    return -1;
   }
   ucred peer{};
   socklen_t length = sizeof peer;
@@ -69,10 +43,27 @@ std::unique_ptr<HelperConnection> HelperConnection::open(const std::string& sock
     NSLog(fmt::format("ZelHelper refusing the helper at {}: it runs as uid {}", socketPath,
                       peer.uid));
     close(fd);
-    return nullptr;
+    return -1;
   }
-  return std::unique_ptr<HelperConnection>(new HelperConnection(fd));
+  return fd;
 }
+
+}  // namespace
+
+std::string helperSocketPath(std::string_view machServiceName) {
+  return underSystemRoot(fmt::format("/run/{}", machServiceName));
+}
+
+std::unique_ptr<HelperConnection> HelperConnection::open(const std::string& socketPath,
+                                                         Options options) {
+  const int fd = connectTrusted(socketPath);
+  if (fd < 0)
+    return nullptr;
+  return std::unique_ptr<HelperConnection>(new HelperConnection(fd, socketPath, options));
+}
+
+HelperConnection::HelperConnection(int fd, std::string socketPath, Options options)
+    : mFd(fd), mSocketPath(std::move(socketPath)), mOptions(options) {}
 
 HelperConnection::~HelperConnection() {
   if (mFd >= 0)
@@ -81,21 +72,43 @@ HelperConnection::~HelperConnection() {
 
 std::optional<std::string> HelperConnection::roundTrip(std::string_view frame) {
   std::lock_guard lock(mMutex);
-  if (mFd < 0)
-    return std::nullopt;
-  auto reply = exchange(frame);
-  if (!reply) {
+  bool reconnected = false;
+  if (mFd < 0) {
+    mFd = connectTrusted(mSocketPath);
+    reconnected = true;
+  }
+  Sent sent = mFd < 0 ? Sent::kNothing : send(frame);
+  if (sent == Sent::kNothing && !reconnected) {
+    close(mFd);
+    mFd = connectTrusted(mSocketPath);
+    sent = mFd < 0 ? Sent::kNothing : send(frame);
+  }
+  std::optional<std::string> reply = sent == Sent::kAll ? receiveReply() : std::nullopt;
+  if (!reply && mFd >= 0) {
+    // Whatever the daemon still sends on it could be taken for the next call's reply.
     close(mFd);
     mFd = -1;
   }
   return reply;
 }
 
-std::optional<std::string> HelperConnection::exchange(std::string_view frame) {
-  if (!sendAll(mFd, frame))
-    return std::nullopt;
+HelperConnection::Sent HelperConnection::send(std::string_view frame) {
+  std::size_t total = 0;
+  while (total < frame.size()) {
+    const ssize_t sent = ::send(mFd, frame.data() + total, frame.size() - total, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR)
+      continue;
+    if (sent <= 0)
+      return total == 0 ? Sent::kNothing : Sent::kPart;
+    total += static_cast<std::size_t>(sent);
+  }
+  return Sent::kAll;
+}
+
+std::optional<std::string> HelperConnection::receiveReply() {
+  const auto deadline = Clock::now() + mOptions.replyTimeout;
   char header[wire::kHeaderSize];
-  if (!receiveAll(mFd, header, sizeof header))
+  if (!receiveAll(header, sizeof header, deadline))
     return std::nullopt;
   wire::FrameAssembler assembler;
   assembler.append(std::string_view(header, sizeof header));
@@ -103,14 +116,34 @@ std::optional<std::string> HelperConnection::exchange(std::string_view frame) {
   if (length > wire::kMaxFrameBody)
     return std::nullopt;
   std::string body(length, '\0');
-  if (!receiveAll(mFd, body.data(), length))
+  if (!receiveAll(body.data(), length, deadline))
     return std::nullopt;
   return body;
 }
 
-bool HelperConnection::broken() const {
-  std::lock_guard lock(mMutex);
-  return mFd < 0;
+bool HelperConnection::receiveAll(char* out, std::size_t count, Clock::time_point deadline) {
+  while (count > 0) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd readable{mFd, POLLIN, 0};
+    const int ready = left.count() > 0 ? poll(&readable, 1, static_cast<int>(left.count())) : 0;
+    if (ready < 0 && errno == EINTR)
+      continue;
+    if (ready < 0)
+      return false;
+    if (ready == 0) {
+      NSLog(fmt::format("ZelHelper got no reply from the helper at {} within {} ms", mSocketPath,
+                        mOptions.replyTimeout.count()));
+      return false;
+    }
+    const ssize_t got = recv(mFd, out, count, MSG_DONTWAIT);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+      continue;
+    if (got <= 0)
+      return false;
+    out += got;
+    count -= static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace zel
