@@ -1,6 +1,5 @@
 #include "client/helper_connection.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -74,13 +73,13 @@ std::optional<std::string> HelperConnection::roundTrip(std::string_view frame) {
   std::lock_guard lock(mMutex);
   bool reconnected = false;
   if (mFd < 0) {
-    mFd = connectTrusted(mSocketPath);
+    reconnect();
     reconnected = true;
   }
   Sent sent = mFd < 0 ? Sent::kNothing : send(frame);
   if (sent == Sent::kNothing && !reconnected) {
     close(mFd);
-    mFd = connectTrusted(mSocketPath);
+    reconnect();
     sent = mFd < 0 ? Sent::kNothing : send(frame);
   }
   std::optional<std::string> reply = sent == Sent::kAll ? receiveReply() : std::nullopt;
@@ -90,6 +89,11 @@ std::optional<std::string> HelperConnection::roundTrip(std::string_view frame) {
     mFd = -1;
   }
   return reply;
+}
+
+void HelperConnection::reconnect() {
+  mFd = connectTrusted(mSocketPath);
+  mReceiveTimeout = {};
 }
 
 HelperConnection::Sent HelperConnection::send(std::string_view frame) {
@@ -121,28 +125,36 @@ std::optional<std::string> HelperConnection::receiveReply() {
   return body;
 }
 
+// A reply usually arrives in one piece: the first read waits with the receive timeout set to
+// the whole limit, and only a reply in pieces costs a shorter timeout for the rest.
 bool HelperConnection::receiveAll(char* out, std::size_t count, Clock::time_point deadline) {
   while (count > 0) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    pollfd readable{mFd, POLLIN, 0};
-    const int ready = left.count() > 0 ? poll(&readable, 1, static_cast<int>(left.count())) : 0;
-    if (ready < 0 && errno == EINTR)
-      continue;
-    if (ready < 0)
-      return false;
-    if (ready == 0) {
+    if (left.count() <= 0 || !waitAtMost(left)) {
       NSLog(fmt::format("ZelHelper got no reply from the helper at {} within {} ms", mSocketPath,
                         mOptions.replyTimeout.count()));
       return false;
     }
-    const ssize_t got = recv(mFd, out, count, MSG_DONTWAIT);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+    const ssize_t got = recv(mFd, out, count, 0);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
       continue;
     if (got <= 0)
       return false;
     out += got;
     count -= static_cast<std::size_t>(got);
   }
+  return true;
+}
+
+bool HelperConnection::waitAtMost(std::chrono::milliseconds timeout) {
+  if (timeout == mReceiveTimeout)
+    return true;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+  const timeval limit{seconds.count(),
+                      static_cast<suseconds_t>((timeout - seconds).count() * 1000)};
+  if (setsockopt(mFd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+    return false;
+  mReceiveTimeout = timeout;
   return true;
 }
 

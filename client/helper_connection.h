@@ -49,12 +49,16 @@ class HelperConnection {
   enum class Sent { kAll, kNothing, kPart };
 
   HelperConnection(int fd, std::string socketPath, Options options);
+  void reconnect();
   Sent send(std::string_view frame);
   std::optional<std::string> receiveReply();
   bool receiveAll(char* out, std::size_t count, std::chrono::steady_clock::time_point deadline);
+  // Sets the socket's receive timeout unless it is already `timeout`.
+  bool waitAtMost(std::chrono::milliseconds timeout);
 
   std::mutex mMutex;
-  int mFd;  // -1 once closed
+  int mFd;                                      // -1 once closed
+  std::chrono::milliseconds mReceiveTimeout{};  // SO_RCVTIMEO of mFd; zero: none set
   const std::string mSocketPath;
   const Options mOptions;
 };
