@@ -335,8 +335,16 @@ void HelperServer::closeExpired() {
   const auto now = Clock::now();
   std::vector<std::pair<uint64_t, bool>> expired;
   for (const auto& [id, connection] : mConnections) {
-    if (auto deadline = deadlineOf(*connection); deadline && now >= deadline->at)
-      expired.emplace_back(id, deadline->midFrame);
+    auto deadline = deadlineOf(*connection);
+    if (!deadline || now < deadline->at)
+      continue;
+    // A call that arrived since epoll_wait returned is served, not cut off: its client could
+    // not tell whether it was.
+    char next;
+    if (!deadline->midFrame && connection->out.empty() &&
+        recv(connection->fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 1)
+      continue;
+    expired.emplace_back(id, deadline->midFrame);
   }
   for (const auto& [id, midFrame] : expired)
     drop(id, midFrame ? fmt::format("frame not complete within {} ms of its first byte",
