@@ -1,13 +1,13 @@
-// How the server rations connections, on an in-process server with small limits and callers
-// that are real processes running as other uids.
+// How the server rations connections: an in-process server with small limits, and callers
+// that connect as other uids.
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -24,39 +24,8 @@ using namespace std::chrono_literals;
 
 const std::string kVersionCall = frame("\x01");
 constexpr SandboxUser kRoot{"root", 0, 0};
-// Subordinate ids of a container: no user entry.
-constexpr SandboxUser kSub1{"sub1", 100001, 100001};
-constexpr SandboxUser kSub2{"sub2", 100002, 100002};
-constexpr SandboxUser kSub3{"sub3", 100003, 100003};
-
-class ServedInProcess {
- public:
-  explicit ServedInProcess(const SandboxRoot& root, HelperServer::Limits limits)
-      : mSocketPath(root.at("helper.sock")), mStop(eventfd(0, EFD_CLOEXEC)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, mSocketPath.c_str(), sizeof address.sun_path - 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(mSocketPath.c_str(), 0666) != 0 || listen(fd, 64) != 0)
-      throw std::runtime_error("cannot listen on " + mSocketPath);
-    mServer = std::make_unique<HelperServer>(fd, mHelper, limits);
-    mThread = std::thread([this] { mServer->run(mStop); });
-  }
-  ~ServedInProcess() {
-    eventfd_write(mStop, 1);
-    mThread.join();
-    close(mStop);
-  }
-  const std::string& socketPath() const { return mSocketPath; }
-
- private:
-  std::string mSocketPath;
-  int mStop;
-  ZelHelper mHelper;
-  std::unique_ptr<HelperServer> mServer;
-  std::thread mThread;
-};
+// A container's subordinate ids: no user entry.
+constexpr SandboxUser kSub1{"", 100001, 0}, kSub2{"", 100002, 0}, kSub3{"", 100003, 0};
 
 // Four connections in all, two per uid.
 HelperServer::Limits smallLimits(std::chrono::milliseconds frame, std::chrono::milliseconds idle) {
@@ -67,6 +36,40 @@ HelperServer::Limits smallLimits(std::chrono::milliseconds frame, std::chrono::m
   limits.idleTimeout = idle;
   return limits;
 }
+
+class ConnectionLimits : public ::testing::Test {
+ protected:
+  void serve(HelperServer::Limits limits) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, mSocketPath.c_str(), sizeof address.sun_path - 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(chmod(mSocketPath.c_str(), 0666) | listen(fd, 64), 0);
+    mServer = std::make_unique<HelperServer>(fd, mHelper, limits);
+    mThread = std::thread([this] { mServer->run(mStop); });
+  }
+  void TearDown() override {
+    eventfd_write(mStop, 1);
+    if (mThread.joinable())
+      mThread.join();
+    close(mStop);
+  }
+  std::ptrdiff_t logged(std::string_view text) const {
+    const auto lines = mLog.lines();
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(text) != std::string::npos;
+    });
+  }
+
+  SandboxRoot mRoot;
+  LogCapture mLog{LogChannel::kSystemLog};
+  std::string mSocketPath = mRoot.at("helper.sock");
+  int mStop = eventfd(0, EFD_CLOEXEC);
+  ZelHelper mHelper;
+  std::unique_ptr<HelperServer> mServer;
+  std::thread mThread;
+};
 
 struct Opening {
   SandboxUser caller;
@@ -84,52 +87,30 @@ void PrintTo(const Admission& admission, std::ostream* out) {
   *out << admission.name;
 }
 
-class ConnectionLimits : public ::testing::Test {
- protected:
-  SandboxRoot mRoot;
-  LogCapture mLog{LogChannel::kSystemLog};
-};
-
 class ConnectionAdmission : public ConnectionLimits,
                             public ::testing::WithParamInterface<Admission> {};
 
-std::size_t linesContaining(const LogCapture& log, std::string_view text) {
-  std::size_t count = 0;
-  for (const std::string& line : log.lines())
-    count += line.find(text) != std::string::npos ? 1 : 0;
-  return count;
-}
-
 TEST_P(ConnectionAdmission, FollowsTheAllowances) {
+  serve(smallLimits(1min, 1min));
+  const std::vector<Opening>& openings = GetParam().openings;
   std::string outcomes;
   std::vector<std::unique_ptr<RawClient>> clients;
-  {
-    ServedInProcess served(mRoot, smallLimits(1min, 1min));
-    for (const Opening& opening : GetParam().openings) {
-      auto& client =
-          clients.emplace_back(std::make_unique<RawClient>(served.socketPath(), opening.caller));
-      ASSERT_TRUE(client->connected());
-      // A round trip each, so the server has taken them one by one, in order.
-      const bool answered = client->send(kVersionCall) && client->reply() == le32(3);
-      outcomes += answered ? 'S' : 'R';
-      if (answered && opening.busy) {
-        ASSERT_TRUE(client->send(kVersionCall.substr(0, 2)));
-      }
-    }
-    for (std::size_t i = 0; i < clients.size(); ++i) {
-      if (outcomes[i] != 'S')
-        continue;
-      const std::string rest = GetParam().openings[i].busy ? kVersionCall.substr(2) : kVersionCall;
-      if (!clients[i]->send(rest) || clients[i]->reply() != le32(3))
-        outcomes[i] = 'E';
-    }
+  for (const Opening& opening : openings) {
+    clients.push_back(std::make_unique<RawClient>(mSocketPath, opening.caller));
+    // One at a time, so the server takes them in order.
+    const bool answered = clients.back()->send(kVersionCall) && clients.back()->reply() == le32(3);
+    outcomes += answered ? 'S' : 'R';
+    if (answered && opening.busy)
+      clients.back()->send(kVersionCall.substr(0, 2));
+  }
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    const std::string rest = openings[i].busy ? kVersionCall.substr(2) : kVersionCall;
+    if (outcomes[i] == 'S' && (!clients[i]->send(rest) || clients[i]->reply() != le32(3)))
+      outcomes[i] = 'E';
   }
   EXPECT_EQ(outcomes, GetParam().outcomes);
-  const auto count = [&](char outcome) {
-    return static_cast<std::size_t>(std::count(outcomes.begin(), outcomes.end(), outcome));
-  };
-  EXPECT_EQ(linesContaining(mLog, "refusing connection of"), count('R'));
-  EXPECT_EQ(linesContaining(mLog, "closed to make room"), count('E'));
+  EXPECT_EQ(logged("refusing connection of"), std::ranges::count(outcomes, 'R'));
+  EXPECT_EQ(logged("closed to make room"), std::ranges::count(outcomes, 'E'));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,8 +146,8 @@ class ConnectionTimeLimits : public ConnectionLimits,
                              public ::testing::WithParamInterface<TimeLimit> {};
 
 TEST_P(ConnectionTimeLimits, CloseTheConnection) {
-  ServedInProcess served(mRoot, GetParam().limits);
-  RawClient client(served.socketPath(), kAlice);
+  serve(GetParam().limits);
+  RawClient client(mSocketPath, kAlice);
   ASSERT_TRUE(client.send(GetParam().sentAtOnce));
   bool closed = GetParam().trickled.empty() && client.closedByDaemon(10s);
   for (char byte : GetParam().trickled) {
@@ -174,7 +155,7 @@ TEST_P(ConnectionTimeLimits, CloseTheConnection) {
       break;
   }
   EXPECT_TRUE(closed);
-  EXPECT_EQ(linesContaining(mLog, GetParam().logged), 1u);
+  EXPECT_EQ(logged(GetParam().logged), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -2,61 +2,39 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <optional>
 
-#include "tests/support/daemon_harness.h"
-
 namespace zel::test {
 
-RawClient::RawClient(const std::string& socketPath) {
+namespace {
+
+int connectTo(const std::string& socketPath) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-  mFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (connect(mFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    close();
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    return fd;
+  ::close(fd);
+  return -1;
 }
 
+}  // namespace
+
+RawClient::RawClient(const std::string& socketPath) : mFd(connectTo(socketPath)) {}
+
+// The kernel records the effective uid at connect; the raw system call changes it for this
+// thread alone (the libc wrapper would change every thread's).
 RawClient::RawClient(const std::string& socketPath, const SandboxUser& user) {
-  int pair[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+  if (syscall(SYS_setresuid, -1, user.uid, -1) != 0)
     return;
-  runAs(user, [&] {
-    RawClient connected(socketPath);
-    if (!connected.connected())
-      return 1;
-    char data = 0;
-    iovec byte{&data, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &byte;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* rights = CMSG_FIRSTHDR(&message);
-    rights->cmsg_level = SOL_SOCKET;
-    rights->cmsg_type = SCM_RIGHTS;
-    rights->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(rights), &connected.mFd, sizeof(int));
-    return sendmsg(pair[1], &message, 0) == 1 ? 0 : 1;
-  });
-  char data;
-  iovec byte{&data, 1};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &byte;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  if (recvmsg(pair[0], &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC) == 1 &&
-      CMSG_FIRSTHDR(&message) != nullptr)
-    std::memcpy(&mFd, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof(int));
-  ::close(pair[0]);
-  ::close(pair[1]);
+  mFd = connectTo(socketPath);
+  syscall(SYS_setresuid, -1, 0, -1);
 }
 
 RawClient::~RawClient() {

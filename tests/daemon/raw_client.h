@@ -15,8 +15,7 @@ namespace zel::test {
 class RawClient {
  public:
   explicit RawClient(const std::string& socketPath);
-  // Connected by a process that dropped to `user`, so that the daemon sees that uid as the
-  // caller; the connection is then handed to this process.
+  // Connected as `user`, so that the daemon sees that uid as the caller.
   RawClient(const std::string& socketPath, const SandboxUser& user);
   ~RawClient();
   RawClient(const RawClient&) = delete;
