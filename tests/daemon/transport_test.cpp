@@ -61,17 +61,6 @@ TEST_F(Transport, OneProxySharedByThreadsKeepsRepliesApart) {
   EXPECT_EQ(wrong, 0);
 }
 
-TEST_F(Transport, AProxyOutlivesItsDaemonAndAnswersNothing) {
-  auto helper = mDaemon.connect();
-  ASSERT_NE(helper, nullptr);
-  mDaemon.stop();
-  EXPECT_EQ(helper->version(), 0u);
-  EXPECT_FALSE(helper->createFile("/tmp/x", "alice", "staff"));
-  EXPECT_EQ(helper->octToDec(770), 0u);
-  helper->setPrivileges(770, "/tmp/x");
-  EXPECT_FALSE(static_cast<HelperProxy&>(*helper).connected());
-}
-
 TEST_F(Transport, AnArgumentTheWireRefusesIsNotSentAndTheProxyStaysUsable) {
   auto helper = mDaemon.connect();
   ASSERT_NE(helper, nullptr);
