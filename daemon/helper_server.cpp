@@ -36,10 +36,6 @@ std::optional<Caller> peerOf(int fd) {
   return Caller{credentials.uid, credentials.gid, credentials.pid};
 }
 
-void logConnectionLine(uid_t uid, const std::string& line) {
-  logRefusalLine(LogChannel::kSystemLog, uid, line);
-}
-
 bool idle(const wire::FrameAssembler& in, const std::string& out, bool queued) {
   return !in.midFrame() && out.empty() && !queued;
 }
@@ -135,11 +131,16 @@ void HelperServer::acceptAll() {
   }
 }
 
+void HelperServer::logConnectionLine(const Caller& caller, Holder holder, const std::string& line) {
+  logRefusalLine(LogChannel::kSystemLog, holder == kNoEntry ? kUidsWithoutUserEntry : caller.uid,
+                 line);
+}
+
 // Makes room for a connection of `caller`, or logs why there is none.
 bool HelperServer::admit(const Caller& caller, Holder holder) {
   const std::size_t held = mHeld.contains(holder) ? mHeld.at(holder) : 0;
   if (caller.uid != 0 && held >= mLimits.connectionsPerUid) {
-    logConnectionLine(caller.uid,
+    logConnectionLine(caller, holder,
                       fmt::format("ZelHelper refusing connection of {}: {} already {} {} "
                                   "connections open",
                                   describe(caller),
@@ -152,7 +153,7 @@ bool HelperServer::admit(const Caller& caller, Holder holder) {
     return true;
   const std::optional<uint64_t> victim = evictionCandidate();
   if (!victim) {
-    logConnectionLine(caller.uid,
+    logConnectionLine(caller, holder,
                       fmt::format("ZelHelper refusing connection of {}: {} connections are open "
                                   "and none is idle",
                                   describe(caller), mConnections.size()));
@@ -358,8 +359,9 @@ void HelperServer::drop(uint64_t id, const std::string& reason) {
     return;
   const Connection& connection = *found->second;
   if (!reason.empty())
-    logConnectionLine(connection.caller.uid, fmt::format("ZelHelper closing connection of {}: {}",
-                                                         describe(connection.caller), reason));
+    logConnectionLine(
+        connection.caller, connection.holder,
+        fmt::format("ZelHelper closing connection of {}: {}", describe(connection.caller), reason));
   close(connection.fd);
   if (--mHeld.at(connection.holder) == 0)
     mHeld.erase(connection.holder);

@@ -84,6 +84,7 @@ class HelperServer {
 
   void acceptAll();
   bool admit(const Caller& caller, Holder holder);
+  void logConnectionLine(const Caller& caller, Holder holder, const std::string& line);
   std::optional<uint64_t> evictionCandidate() const;
   void onEvent(uint64_t id, uint32_t events);
   bool receive(Connection& connection);

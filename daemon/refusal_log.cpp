@@ -57,8 +57,9 @@ void RefusalLineLimiter::logSummary(uid_t uid, const Window& window) const {
   if (window.leftOut == 0)
     return;
   logIn(window.channel,
-        fmt::format("ZelHelper left out {} refusal lines for uid {} in the last minute",
-                    window.leftOut, uid));
+        fmt::format("ZelHelper left out {} refusal lines for {} in the last minute", window.leftOut,
+                    uid == kUidsWithoutUserEntry ? "uids without a user entry"
+                                                 : fmt::format("uid {}", uid)));
 }
 
 RefusalLimitScope::RefusalLimitScope(RefusalLineLimiter& limiter) : mPrevious(tLimiter) {

@@ -20,6 +20,10 @@
 
 namespace zel {
 
+// The one allowance of lines shared by every uid without a user entry (such as a container's
+// subordinate ids), so that a range of them is no wider a door than one uid.
+inline constexpr uid_t kUidsWithoutUserEntry = static_cast<uid_t>(-1);
+
 class RefusalLineLimiter {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;

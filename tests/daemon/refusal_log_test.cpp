@@ -8,7 +8,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr uid_t kSummaries = static_cast<uid_t>(-1);  // the server's turn to log due summaries
+constexpr uid_t kSummaries = static_cast<uid_t>(-2);  // the server's turn to log due summaries
 
 struct Step {
   std::chrono::seconds at;
@@ -71,7 +71,12 @@ INSTANTIATE_TEST_SUITE_P(
         Flood{"EachUidHasItsOwnAllowance",
               {{0s, 4242, 37}, {1s, 4243, 10}, {2s, 0, 10}},
               {{0, 10}, {4242, 10}, {4243, 10}},
-              {}}),
+              {}},
+        Flood{"UidsWithoutAnEntryShareOne",
+              {{0s, kUidsWithoutUserEntry, 11}, {60s, kSummaries}},
+              {{kUidsWithoutUserEntry, 10}},
+              {"ZelHelper left out 1 refusal lines for uids without a user entry in the last "
+               "minute"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RefusalLinesOutsideTheServer, AreAllLogged) {
