@@ -2,17 +2,16 @@
 // connection closed before sending, never sends a request twice, and waits for a reply only
 // for its time limit.
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "client/helper_proxy.h"
 #include "platform/log.h"
+#include "tests/daemon/raw_client.h"
 #include "tests/support/sandbox_root.h"
 
 namespace zel::test {
@@ -33,13 +32,7 @@ enum class Script {
 class ScriptedHelper {
  public:
   ScriptedHelper(const std::string& socketPath, std::vector<Script> scripts)
-      : mScripts(std::move(scripts)), mListenFd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-    if (bind(mListenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(mListenFd, 8) != 0)
-      throw std::runtime_error("cannot listen on " + socketPath);
+      : mScripts(std::move(scripts)), mListenFd(listenAt(socketPath)) {
     mThread = std::thread([this] {
       for (std::size_t next = 0;; ++next) {
         const int fd = accept4(mListenFd, nullptr, nullptr, SOCK_CLOEXEC);

@@ -2,21 +2,28 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 namespace zel::test {
 
 namespace {
 
-int connectTo(const std::string& socketPath) {
+sockaddr_un addressOf(const std::string& socketPath) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  return address;
+}
+
+int connectTo(const std::string& socketPath) {
+  const sockaddr_un address = addressOf(socketPath);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
     return fd;
@@ -25,6 +32,15 @@ int connectTo(const std::string& socketPath) {
 }
 
 }  // namespace
+
+int listenAt(const std::string& socketPath) {
+  const sockaddr_un address = addressOf(socketPath);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      chmod(socketPath.c_str(), 0666) != 0 || listen(fd, 64) != 0)
+    throw std::runtime_error("cannot listen on " + socketPath);
+  return fd;
+}
 
 RawClient::RawClient(const std::string& socketPath) : mFd(connectTo(socketPath)) {}
 

@@ -37,6 +37,10 @@ class RawClient {
   wire::FrameAssembler mIn;
 };
 
+// A socket listening at `socketPath`, open to every uid; throws std::runtime_error when it
+// cannot listen there.
+int listenAt(const std::string& socketPath);
+
 // A frame with `body`, its header declaring `declared` bytes (the body's size by default).
 std::string frame(std::string_view body);
 std::string frameDeclaring(uint32_t declared, std::string_view body);
