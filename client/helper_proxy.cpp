@@ -27,6 +27,10 @@ remote::Decoded<typename remote::OperationFor<Number>::Result> HelperProxy::call
     return {};
   }
   auto body = mConnection->roundTrip(*frame);
+  // A helper older than lastReason closes the connection on it; that says nothing about the
+  // answers to the other calls.
+  if (!body && Number != remote::Op::kLastReason)
+    mAllAnswered = false;
   if (!body)
     return {};
   return remote::decodeReply<Number>(*body).value_or(remote::Decoded<typename Operation::Result>{});

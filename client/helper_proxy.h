@@ -1,11 +1,13 @@
 // The helper proxy: a ZelHelper whose seven instance methods run in the daemon. It stands in for
 // a connection's root proxy; it holds its connection for as long as it lives.
 //
-// The proxy never throws. When the daemon is gone, or an argument cannot travel (a string over
-// 4096 bytes, with a NUL byte or not UTF-8; logged through NSLog), a call answers 0, NO or
-// nothing. Calls may come from any thread; they are sent one at a time.
+// The proxy never throws. When the daemon is gone or does not answer in time
+// (client/helper_connection.h), or an argument cannot travel (a string over 4096 bytes, with a
+// NUL byte or not UTF-8; logged through NSLog), a call answers 0, NO or nothing. A later call
+// connects again. Calls may come from any thread; they are sent one at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,14 +39,16 @@ class HelperProxy final : public ZelHelper {
   // Empty from a helper that does not know the operation (it closes the connection).
   std::string lastReason() override;
 
-  // False once a call found the daemon gone: the answers since then were not the daemon's.
-  bool connected() const { return !mConnection->broken(); }
+  // False once a call other than lastReason went unanswered: that answer was not the
+  // daemon's.
+  bool connected() const { return mAllAnswered; }
 
  private:
   template <remote::Op Number, typename... Args>
   remote::Decoded<typename remote::OperationFor<Number>::Result> call(const Args&... args);
 
   std::unique_ptr<HelperConnection> mConnection;
+  std::atomic<bool> mAllAnswered{true};
 };
 
 }  // namespace zel

@@ -5,19 +5,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <fmt/format.h>
 
 #include "daemon/dispatcher.h"
 #include "daemon/remote_interface.h"
+#include "platform/identity_authority.h"
 #include "platform/log.h"
 
 namespace zel {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // epoll user data for the two descriptors that are not connections.
 constexpr uint64_t kListenId = 0;
@@ -27,18 +28,16 @@ std::string describe(const Caller& caller) {
   return fmt::format("pid {} (uid {})", caller.pid, caller.uid);
 }
 
-Caller peerOf(int fd) {
+std::optional<Caller> peerOf(int fd) {
   ucred credentials{};
   socklen_t length = sizeof credentials;
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
-    return Caller{static_cast<uid_t>(-1), static_cast<gid_t>(-1), 0};
+    return std::nullopt;
   return Caller{credentials.uid, credentials.gid, credentials.pid};
 }
 
-// Only a connection the daemon is reading from can be silent; one whose reply is still unsent
-// is waiting for its client to read.
-bool awaitingRestOfFrame(const wire::FrameAssembler& in, const std::string& out) {
-  return in.midFrame() && !in.hasCompleteFrame() && out.empty();
+bool idle(const wire::FrameAssembler& in, const std::string& out, bool queued) {
+  return !in.midFrame() && out.empty() && !queued;
 }
 
 }  // namespace
@@ -47,7 +46,8 @@ HelperServer::HelperServer(int listenFd, ZelHelper& helper, Limits limits)
     : mListenFd(listenFd),
       mEpollFd(epoll_create1(EPOLL_CLOEXEC)),
       mHelper(helper),
-      mLimits(limits) {}
+      mLimits(limits),
+      mLogLimiter(limits.logLines) {}
 
 HelperServer::~HelperServer() {
   for (auto& [id, connection] : mConnections)
@@ -57,6 +57,7 @@ HelperServer::~HelperServer() {
 }
 
 int HelperServer::run(int stopFd) {
+  RefusalLimitScope limitedLog(mLogLimiter);
   // The activator hands the socket over blocking; accepting until EAGAIN needs it not to be.
   fcntl(mListenFd, F_SETFL, fcntl(mListenFd, F_GETFL) | O_NONBLOCK);
   epoll_event listen{EPOLLIN, {.u64 = kListenId}};
@@ -82,7 +83,7 @@ int HelperServer::run(int stopFd) {
       else
         onEvent(events[i].data.u64, events[i].events);
     }
-    closeSilent();
+    closeExpired();
     serveQueued();
   }
 }
@@ -97,17 +98,27 @@ void HelperServer::acceptAll() {
         continue;
       return;
     }
-    const Caller caller = peerOf(fd);
-    if (mConnections.size() >= mLimits.maxConnections) {
-      systemLog(fmt::format("ZelHelper refusing connection of {}: {} connections are open",
-                            describe(caller), mConnections.size()));
+    const std::optional<Caller> caller = peerOf(fd);
+    if (!caller) {
+      systemLog(fmt::format("ZelHelper cannot tell who connected: {}", std::strerror(errno)));
+      close(fd);
+      continue;
+    }
+    // Looked up once: the allowance a connection counts against never changes while it lives.
+    const Holder holder =
+        caller->uid == 0 || IdentityAuthority::localIdentityAuthority().accountOf(caller->uid).entry
+            ? Holder{caller->uid}
+            : kNoEntry;
+    if (!admit(*caller, holder)) {
       close(fd);
       continue;
     }
     const uint64_t id = mNextId++;
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
-    connection->caller = caller;
+    connection->caller = *caller;
+    connection->holder = holder;
+    connection->lastActive = Clock::now();
     connection->interest = EPOLLIN;
     epoll_event event{EPOLLIN, {.u64 = id}};
     if (epoll_ctl(mEpollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
@@ -116,7 +127,65 @@ void HelperServer::acceptAll() {
       continue;
     }
     mConnections.emplace(id, std::move(connection));
+    ++mHeld[holder];
   }
+}
+
+void HelperServer::logConnectionLine(const Caller& caller, Holder holder, const std::string& line) {
+  logRefusalLine(LogChannel::kSystemLog, holder == kNoEntry ? kUidsWithoutUserEntry : caller.uid,
+                 line);
+}
+
+// Makes room for a connection of `caller`, or logs why there is none.
+bool HelperServer::admit(const Caller& caller, Holder holder) {
+  const std::size_t held = mHeld.contains(holder) ? mHeld.at(holder) : 0;
+  if (caller.uid != 0 && held >= mLimits.connectionsPerUid) {
+    logConnectionLine(caller, holder,
+                      fmt::format("ZelHelper refusing connection of {}: {} already {} {} "
+                                  "connections open",
+                                  describe(caller),
+                                  holder == kNoEntry ? "uids without a user entry"
+                                                     : fmt::format("uid {}", caller.uid),
+                                  holder == kNoEntry ? "have" : "has", held));
+    return false;
+  }
+  if (mConnections.size() < mLimits.maxConnections)
+    return true;
+  const std::optional<uint64_t> victim = evictionCandidate();
+  if (!victim) {
+    logConnectionLine(caller, holder,
+                      fmt::format("ZelHelper refusing connection of {}: {} connections are open "
+                                  "and none is idle",
+                                  describe(caller), mConnections.size()));
+    return false;
+  }
+  drop(*victim, fmt::format("idle, closed to make room for {}", describe(caller)));
+  return true;
+}
+
+// The oldest idle connection of the holder with the most connections among those that have an
+// idle one.
+std::optional<uint64_t> HelperServer::evictionCandidate() const {
+  std::map<Holder, uint64_t> oldestIdle;
+  for (const auto& [id, connection] : mConnections) {
+    if (!idle(connection->in, connection->out, connection->queued))
+      continue;
+    auto [found, first] = oldestIdle.try_emplace(connection->holder, id);
+    if (!first && connection->lastActive < mConnections.at(found->second)->lastActive)
+      found->second = id;
+  }
+  std::optional<uint64_t> victim;
+  std::size_t largest = 0;
+  for (const auto& [holder, id] : oldestIdle) {
+    const std::size_t held = mHeld.at(holder);
+    if (!victim || held > largest ||
+        (held == largest &&
+         mConnections.at(id)->lastActive < mConnections.at(*victim)->lastActive)) {
+      victim = id;
+      largest = held;
+    }
+  }
+  return victim;
 }
 
 void HelperServer::onEvent(uint64_t id, uint32_t events) {
@@ -147,8 +216,11 @@ bool HelperServer::receive(Connection& connection) {
   char buffer[16 * 1024];
   const ssize_t count = recv(connection.fd, buffer, sizeof buffer, MSG_DONTWAIT);
   if (count > 0) {
+    const auto now = Clock::now();
+    if (!connection.in.midFrame())
+      connection.frameStarted = now;
     connection.in.append(std::string_view(buffer, static_cast<std::size_t>(count)));
-    connection.lastReceived = Clock::now();
+    connection.lastActive = now;
     return true;
   }
   if (count == 0) {
@@ -165,6 +237,7 @@ bool HelperServer::flush(Connection& connection) {
     if (sent < 0)
       return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     connection.out.erase(0, static_cast<std::size_t>(sent));
+    connection.lastActive = Clock::now();
   }
   return true;
 }
@@ -228,6 +301,8 @@ void HelperServer::serveOne(uint64_t id) {
     return;
   }
   connection.out += dispatchCall(mHelper, *call, connection.caller, connection.lastReason);
+  // A pipelined frame's time starts when the daemon turns to it.
+  connection.lastActive = connection.frameStarted = Clock::now();
   if (!flush(connection)) {
     drop(id, fmt::format("caller left before the reply to {}", remote::nameOf(*call)));
     return;
@@ -235,42 +310,61 @@ void HelperServer::serveOne(uint64_t id) {
   settle(id);
 }
 
-int HelperServer::msUntilNextDeadline() const {
-  int timeout = -1;
-  const auto now = Clock::now();
-  for (const auto& [id, connection] : mConnections) {
-    if (!awaitingRestOfFrame(connection->in, connection->out))
-      continue;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(connection->lastReceived +
-                                                                   mLimits.frameTimeout - now);
-    const int ms = left.count() < 0 ? 0 : static_cast<int>(left.count());
-    if (timeout < 0 || ms < timeout)
-      timeout = ms;
-  }
-  return timeout;
+// When `connection` is to be closed unless something happens first. A connection with a call
+// queued has no deadline: the daemon owes it an answer.
+std::optional<HelperServer::Deadline> HelperServer::deadlineOf(const Connection& connection) const {
+  if (connection.queued)
+    return std::nullopt;
+  if (connection.in.midFrame() && !connection.in.hasCompleteFrame() && connection.out.empty())
+    return Deadline{connection.frameStarted + mLimits.frameTimeout, true};
+  return Deadline{connection.lastActive + mLimits.idleTimeout, false};
 }
 
-void HelperServer::closeSilent() {
-  const auto now = Clock::now();
-  std::vector<uint64_t> expired;
+int HelperServer::msUntilNextDeadline() {
+  std::optional<Clock::time_point> next = mLogLimiter.logDueSummaries();
   for (const auto& [id, connection] : mConnections) {
-    if (awaitingRestOfFrame(connection->in, connection->out) &&
-        now - connection->lastReceived >= mLimits.frameTimeout)
-      expired.push_back(id);
+    if (auto deadline = deadlineOf(*connection); deadline && (!next || deadline->at < *next))
+      next = deadline->at;
   }
-  for (uint64_t id : expired)
-    drop(id,
-         fmt::format("silent for {} ms in the middle of a frame", mLimits.frameTimeout.count()));
+  if (!next)
+    return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
+}
+
+void HelperServer::closeExpired() {
+  const auto now = Clock::now();
+  std::vector<std::pair<uint64_t, bool>> expired;
+  for (const auto& [id, connection] : mConnections) {
+    auto deadline = deadlineOf(*connection);
+    if (!deadline || now < deadline->at)
+      continue;
+    // A call that arrived since epoll_wait returned is served, not cut off: its client could
+    // not tell whether it was.
+    char next;
+    if (!deadline->midFrame && connection->out.empty() &&
+        recv(connection->fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 1)
+      continue;
+    expired.emplace_back(id, deadline->midFrame);
+  }
+  for (const auto& [id, midFrame] : expired)
+    drop(id, midFrame ? fmt::format("frame not complete within {} ms of its first byte",
+                                    mLimits.frameTimeout.count())
+                      : fmt::format("idle for {} ms", mLimits.idleTimeout.count()));
 }
 
 void HelperServer::drop(uint64_t id, const std::string& reason) {
   auto found = mConnections.find(id);
   if (found == mConnections.end())
     return;
+  const Connection& connection = *found->second;
   if (!reason.empty())
-    systemLog(fmt::format("ZelHelper closing connection of {}: {}", describe(found->second->caller),
-                          reason));
-  close(found->second->fd);
+    logConnectionLine(
+        connection.caller, connection.holder,
+        fmt::format("ZelHelper closing connection of {}: {}", describe(connection.caller), reason));
+  close(connection.fd);
+  if (--mHeld.at(connection.holder) == 0)
+    mHeld.erase(connection.holder);
   mConnections.erase(found);
 }
 

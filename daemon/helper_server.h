@@ -3,12 +3,21 @@
 // the calls arrived. Each operation runs as the caller the kernel names for its connection
 // (SO_PEERCRED).
 //
-// A connection that sends anything malformed (daemon/wire.h) is logged and closed; one that
-// stays silent in the middle of a frame for `frameTimeout` is closed; beyond `maxConnections`
-// new connections are refused with a log line. Replies to a client that does not read are
-// kept and sent as it reads, without holding up anyone else; meanwhile nothing more is read
-// from it.
+// Connections are rationed so that no caller can crowd out the others:
+// - a uid other than root holds at most `connectionsPerUid` at once; uids without a user entry
+//   (such as a container's subordinate ids) share one such allowance;
+// - at `maxConnections` in all, the oldest idle connection of the largest holder that has one
+//   is closed to make room for the new one (idle: no frame in progress, nothing queued or
+//   unsent); with none idle, the new one is refused;
+// - a frame must arrive whole within `frameTimeout` of its first byte; a connection with no
+//   frame in progress (or whose reply its client does not read) for `idleTimeout` is closed.
+// A connection that sends anything malformed (daemon/wire.h) is closed. Every refused or
+// closed connection is logged, through the per-uid allowance of daemon/refusal_log.h. Replies
+// to a client that does not read are kept and sent as it reads, without holding up anyone
+// else; meanwhile nothing more is read from it.
 #pragma once
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstddef>
@@ -16,9 +25,11 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "daemon/caller.h"
+#include "daemon/refusal_log.h"
 #include "daemon/wire.h"
 #include "daemon/zel_helper.h"
 
@@ -28,7 +39,10 @@ class HelperServer {
  public:
   struct Limits {
     std::size_t maxConnections = 256;
+    std::size_t connectionsPerUid = 16;
     std::chrono::milliseconds frameTimeout{10'000};
+    std::chrono::milliseconds idleTimeout{60'000};
+    RefusalLineLimiter::Limits logLines;
   };
 
   // Serves on `listenFd` (a listening socket, which the server closes at the end) with
@@ -43,26 +57,43 @@ class HelperServer {
   int run(int stopFd);
 
  private:
+  using Clock = std::chrono::steady_clock;
+  // Whose allowance a connection counts against: its uid, or kNoEntry for uids without a
+  // user entry.
+  using Holder = int64_t;
+  static constexpr Holder kNoEntry = -1;
+
   struct Connection {
     int fd;
     Caller caller;
+    Holder holder;
     wire::FrameAssembler in;
     std::string out;
-    std::chrono::steady_clock::time_point lastReceived;
+    Clock::time_point frameStarted;  // first byte of the frame in progress
+    Clock::time_point lastActive;    // last byte received or sent, or last call served
     uint32_t interest = 0;
     bool queued = false;
     bool peerClosed = false;
     std::string lastReason;
   };
 
+  struct Deadline {
+    Clock::time_point at;
+    bool midFrame;  // else idle
+  };
+
   void acceptAll();
+  bool admit(const Caller& caller, Holder holder);
+  void logConnectionLine(const Caller& caller, Holder holder, const std::string& line);
+  std::optional<uint64_t> evictionCandidate() const;
   void onEvent(uint64_t id, uint32_t events);
   bool receive(Connection& connection);
   bool flush(Connection& connection);
   void serveQueued();
   void serveOne(uint64_t id);
-  void closeSilent();
-  int msUntilNextDeadline() const;
+  void closeExpired();
+  int msUntilNextDeadline();
+  std::optional<Deadline> deadlineOf(const Connection& connection) const;
   void settle(uint64_t id);
   void drop(uint64_t id, const std::string& reason);
 
@@ -70,8 +101,10 @@ class HelperServer {
   int mEpollFd;
   ZelHelper& mHelper;
   Limits mLimits;
+  RefusalLineLimiter mLogLimiter;
   uint64_t mNextId = 1;
   std::map<uint64_t, std::unique_ptr<Connection>> mConnections;
+  std::map<Holder, std::size_t> mHeld;
   std::deque<uint64_t> mReady;
 };
 

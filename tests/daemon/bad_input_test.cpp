@@ -1,7 +1,6 @@
 // Bad input never harms the daemon: malformed frames on a live socket close only the
-// connection that sent them, with one log line; slow, vanishing, flooding and too many
-// clients leave everyone else served. After each abuse the daemon still answers version 3.
-#include <sys/resource.h>
+// connection that sent them, with one log line; vanishing and flooding clients leave everyone
+// else served. After each abuse the daemon still answers version 3.
 #include <sys/stat.h>
 
 #include <memory>
@@ -77,31 +76,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Malformed{"Garbage", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", "exceeds 65536"},
         Malformed{"Oversized", frameDeclaring(65537, "\x01"), "frame of 65537 bytes exceeds"},
-        Malformed{"HugeLength", frameDeclaring(0xffffffff, ""), "exceeds 65536"},
         Malformed{"Empty", frame(""), "empty call"},
-        Malformed{"OperationZero", frame(std::string(1, '\0')), "unknown operation 0"},
         Malformed{"OperationEight", frame("\x08"), "unknown operation 8"},
         Malformed{"TrailingBytes", frame(std::string("\x01\x00", 2)), "1 trailing bytes"},
-        Malformed{"TruncatedNumber", frame("\x05\x02\x03"), "octToDec call: body ends"},
         Malformed{"StringLongerThanBody", frame("\x02" + le32(100) + "/tmp"), "body ends"},
         Malformed{"StringOverLimit", frame(createFileCall("/" + std::string(4096, 'a'))),
                   "string of 4097 bytes exceeds 4096"},
-        Malformed{"StringLengthHuge", frame("\x06" + le32(770) + le32(0xfffffff0)), "exceeds 4096"},
         Malformed{"NulByte", frame(createFileCall(std::string("/tmp/a\0b", 8))), "NUL byte"},
-        Malformed{"Overlong", frame(createFileCall("/tmp/\xc0\xaf")), "not valid UTF-8"},
-        Malformed{"CutSequence", frame(createFileCall("/tmp/\xe2\x82")), "not valid UTF-8"},
         Malformed{"BadFrameAfterGoodOne", kVersionCall + frame("\x09"), "unknown operation 9"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(BadInput, AFrameTricklingInByteByByteIsServed) {
-  RawClient slow(mDaemon.socketPath());
-  const std::string call = frame("\x05" + le32(770));
-  for (char byte : call) {
-    ASSERT_TRUE(slow.send(std::string_view(&byte, 1)));
-    std::this_thread::sleep_for(2ms);
-  }
-  EXPECT_TRUE(slow.reply().has_value());
-}
 
 TEST_F(BadInput, PipelinedCallsAreAnsweredInOrder) {
   RawClient client(mDaemon.socketPath());
@@ -131,62 +114,6 @@ TEST_F(BadInput, AClientThatNeverReadsItsRepliesHoldsUpNoOne) {
   expectStillServing();
 }
 
-TEST_F(BadInput, ClientsThatVanishMidCallLeaveTheDaemonServing) {
-  {
-    RawClient gone(mDaemon.socketPath());
-    ASSERT_TRUE(gone.send(frame("\x05" + le32(770))));  // a whole call, then gone
-  }
-  {
-    RawClient gone(mDaemon.socketPath());
-    ASSERT_TRUE(gone.send(kVersionCall.substr(0, 3)));  // half a header
-  }
-  {
-    RawClient gone(mDaemon.socketPath());
-    ASSERT_TRUE(gone.send(frame(createFileCall(kPath)).substr(0, 12)));  // half a body
-  }
-  expectStillServing();
-  EXPECT_EQ(mDaemon.stop(), 0);
-}
-
-TEST_F(BadInput, AConnectionSilentMidFrameIsClosedWhileOthersAreServed) {
-  RawClient stalled(mDaemon.socketPath());
-  ASSERT_TRUE(stalled.send(kVersionCall.substr(0, 2)));
-  // Meanwhile everyone else is served at once.
-  for (int i = 0; i < 5; ++i)
-    expectStillServing();
-  EXPECT_TRUE(stalled.closedByDaemon(20s));
-  EXPECT_TRUE(mDaemon.waitForLog("silent for 10000 ms in the middle of a frame"));
-  expectStillServing();
-}
-
-TEST_F(BadInput, BeyondTwoHundredFiftySixConnectionsTheRestAreRefused) {
-  rlimit limit{};
-  getrlimit(RLIMIT_NOFILE, &limit);
-  if (limit.rlim_cur < 400) {
-    limit.rlim_cur = std::min<rlim_t>(400, limit.rlim_max);
-    setrlimit(RLIMIT_NOFILE, &limit);
-  }
-  std::vector<std::unique_ptr<RawClient>> clients;
-  for (int i = 0; i < 300; ++i) {
-    clients.push_back(std::make_unique<RawClient>(mDaemon.socketPath()));
-    ASSERT_TRUE(clients.back()->connected()) << i;
-  }
-  // Each connection is either served or refused; exactly 256 are served.
-  int served = 0;
-  int refused = 0;
-  for (auto& client : clients) {
-    if (client->send(kVersionCall) && client->reply(2s) == le32(3))
-      ++served;
-    else
-      ++refused;
-  }
-  EXPECT_EQ(served, 256);
-  EXPECT_EQ(refused, 44);
-  EXPECT_EQ(mDaemon.logLinesContaining("refusing connection").size(), 44u);
-  clients.clear();
-  expectStillServing();
-}
-
 // A change made before the abuse is still there after it, and the daemon serves on.
 TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
   const std::string shared = mRoot.scratch() + "/shared";
@@ -199,9 +126,10 @@ TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
   for (int i = 0; i < 300; ++i)
     crowd.push_back(std::make_unique<RawClient>(mDaemon.socketPath()));
   for (std::size_t i = 0; i < crowd.size(); ++i) {
-    const std::string bytes[] = {frameDeclaring(0xffffffff, ""), frame("\x07"),
-                                 frame(createFileCall(std::string("/tmp/a\0b", 8))),
-                                 kVersionCall.substr(0, 3)};
+    // Malformed, cut off mid-header or mid-body, or a whole call whose caller leaves.
+    const std::string bytes[] = {frameDeclaring(0xffffffff, ""), kVersionCall.substr(0, 3),
+                                 frame(createFileCall(kPath)).substr(0, 12),
+                                 frame("\x05" + le32(770))};
     crowd[i]->send(bytes[i % 4]);
   }
   crowd.clear();

@@ -1,4 +1,7 @@
 // The daemon's start and stop: it runs only with its socket, and stops cleanly on SIGTERM.
+#include <fstream>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 #include "resources/labels.h"
@@ -27,12 +30,18 @@ TEST(DaemonEntry, HandedASocketOfAnotherNameItExitsWithConfigError) {
   EXPECT_TRUE(daemon.waitForLog("started without a listening socket"));
 }
 
-TEST(DaemonEntry, StopsCleanlyOnSigterm) {
+// Within the installed unit's capability bounding set (chown, dac_override, dac_read_search,
+// fowner, fsetid; sys_chroot for a sandbox root) and without new privileges.
+TEST(DaemonEntry, RunsAsInstalledAndStopsCleanlyOnSigterm) {
   SandboxRoot root;
   DaemonHarness daemon(root);
   auto helper = daemon.connect();
   ASSERT_NE(helper, nullptr);
   EXPECT_EQ(helper->version(), 3u);
+  std::ifstream status("/proc/" + std::to_string(daemon.pid()) + "/status");
+  std::string text((std::istreambuf_iterator<char>(status)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("CapBnd:\t000000000004001f\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("NoNewPrivs:\t1\n"), std::string::npos) << text;
   EXPECT_EQ(daemon.stop(), 0);
 }
 

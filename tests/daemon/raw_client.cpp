@@ -2,21 +2,55 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 namespace zel::test {
 
-RawClient::RawClient(const std::string& socketPath) {
+namespace {
+
+sockaddr_un addressOf(const std::string& socketPath) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-  mFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (connect(mFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    close();
+  return address;
+}
+
+int connectTo(const std::string& socketPath) {
+  const sockaddr_un address = addressOf(socketPath);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    return fd;
+  ::close(fd);
+  return -1;
+}
+
+}  // namespace
+
+int listenAt(const std::string& socketPath) {
+  const sockaddr_un address = addressOf(socketPath);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      chmod(socketPath.c_str(), 0666) != 0 || listen(fd, 64) != 0)
+    throw std::runtime_error("cannot listen on " + socketPath);
+  return fd;
+}
+
+RawClient::RawClient(const std::string& socketPath) : mFd(connectTo(socketPath)) {}
+
+// The kernel records the effective uid at connect; the raw system call changes it for this
+// thread alone (the libc wrapper would change every thread's).
+RawClient::RawClient(const std::string& socketPath, const SandboxUser& user) {
+  if (syscall(SYS_setresuid, -1, user.uid, -1) != 0)
+    return;
+  mFd = connectTo(socketPath);
+  syscall(SYS_setresuid, -1, 0, -1);
 }
 
 RawClient::~RawClient() {

@@ -8,12 +8,15 @@
 #include <string_view>
 
 #include "daemon/wire.h"
+#include "tests/support/sandbox_root.h"
 
 namespace zel::test {
 
 class RawClient {
  public:
   explicit RawClient(const std::string& socketPath);
+  // Connected as `user`, so that the daemon sees that uid as the caller.
+  RawClient(const std::string& socketPath, const SandboxUser& user);
   ~RawClient();
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
@@ -33,6 +36,10 @@ class RawClient {
   int mFd = -1;
   wire::FrameAssembler mIn;
 };
+
+// A socket listening at `socketPath`, open to every uid; throws std::runtime_error when it
+// cannot listen there.
+int listenAt(const std::string& socketPath);
 
 // A frame with `body`, its header declaring `declared` bytes (the body's size by default).
 std::string frame(std::string_view body);

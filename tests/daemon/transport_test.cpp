@@ -45,32 +45,6 @@ TEST_F(Transport, VersionIsThreeBeforeAndAfterEveryOtherOperation) {
   EXPECT_EQ(helper->version(), 3u);
 }
 
-TEST_F(Transport, AnUnprivilegedCallerIsServed) {
-  const int status = runAs(kAlice, [] {
-    auto helper = connectToHelper(kMachServiceName);
-    return helper != nullptr && helper->version() == 3 ? 0 : 1;
-  });
-  EXPECT_EQ(status, 0);
-}
-
-TEST_F(Transport, ClientsCallingAtOnceAreAllAnswered) {
-  constexpr int kClients = 4;
-  constexpr int kCalls = 300;
-  std::vector<std::thread> clients;
-  std::vector<int> correct(kClients, 0);
-  for (int c = 0; c < kClients; ++c) {
-    clients.emplace_back([&, c] {
-      auto helper = connectToHelper(kMachServiceName);
-      for (int i = 0; helper && i < kCalls; ++i)
-        correct[c] += helper->version() == 3 ? 1 : 0;
-    });
-  }
-  for (std::thread& client : clients)
-    client.join();
-  for (int c = 0; c < kClients; ++c)
-    EXPECT_EQ(correct[c], kCalls) << "client " << c;
-}
-
 TEST_F(Transport, OneProxySharedByThreadsKeepsRepliesApart) {
   auto helper = mDaemon.connect();
   ASSERT_NE(helper, nullptr);
@@ -85,17 +59,6 @@ TEST_F(Transport, OneProxySharedByThreadsKeepsRepliesApart) {
   for (std::thread& thread : threads)
     thread.join();
   EXPECT_EQ(wrong, 0);
-}
-
-TEST_F(Transport, AProxyOutlivesItsDaemonAndAnswersNothing) {
-  auto helper = mDaemon.connect();
-  ASSERT_NE(helper, nullptr);
-  mDaemon.stop();
-  EXPECT_EQ(helper->version(), 0u);
-  EXPECT_FALSE(helper->createFile("/tmp/x", "alice", "staff"));
-  EXPECT_EQ(helper->octToDec(770), 0u);
-  helper->setPrivileges(770, "/tmp/x");
-  EXPECT_FALSE(static_cast<HelperProxy&>(*helper).connected());
 }
 
 TEST_F(Transport, AnArgumentTheWireRefusesIsNotSentAndTheProxyStaysUsable) {

@@ -17,6 +17,7 @@
 #include <fmt/format.h>
 
 #include "client/helper_proxy.h"
+#include "platform/systemd_units.h"
 #include "resources/labels.h"
 
 namespace zel::test {
@@ -74,6 +75,26 @@ std::string readAll(int fd) {
   return text;
 }
 
+// The setpriv arguments for the capability bounding set and NoNewPrivileges of the service
+// unit that installing writes for `root` (a sandbox root's unit adds CAP_SYS_CHROOT, which
+// gpasswd -Q needs), read as the stand-in systemctl reads them.
+std::vector<std::string> installedHardening(const SandboxRoot& root) {
+  const std::string unit = root.at("zelhelper-harness.service");
+  {
+    std::ofstream out(unit);
+    out << serviceUnitText(kHelperLabel, helperJobFiles(kHelperLabel));
+  }
+  const CommandResult read =
+      runCommand({"bash", std::string(ZEL_TEST_SUPPORT_DIR) + "/unit_hardening.sh", unit});
+  if (read.status != 0)
+    throw std::runtime_error("cannot read the hardening of the service unit: " + read.err);
+  std::vector<std::string> arguments;
+  std::istringstream lines(read.out);
+  for (std::string line; std::getline(lines, line);)
+    arguments.push_back(line);
+  return arguments;
+}
+
 }  // namespace
 
 std::string zelhelperExecutable() {
@@ -98,7 +119,10 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
     if (std::getenv(name) != nullptr)
       argv.insert(argv.end(), {"-E", name});
   }
-  argv.push_back(zelhelperExecutable());
+  argv.push_back("setpriv");
+  for (std::string& argument : installedHardening(root))
+    argv.push_back(std::move(argument));
+  argv.insert(argv.end(), {"--", zelhelperExecutable()});
 
   const std::size_t earlierListening = logLinesContaining("Listening on " + mSocketPath).size();
   const int log = open(mLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

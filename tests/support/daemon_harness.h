@@ -1,8 +1,9 @@
 // The real helper daemon for tests: the built `zelhelper` executable, socket-activated by
-// systemd-socket-activate on <sandbox root>/run/<kMachServiceName> exactly as the installed
-// service would be, with ZELHELPER_ROOT passed in its environment. The daemon itself starts on
-// the first connection; its standard error (systemLog mirrors there in a sandbox root, NSLog
-// writes there) is collected in a file that logLines() reads.
+// systemd-socket-activate on <sandbox root>/run/<kMachServiceName> as the installed service
+// would be: with ZELHELPER_ROOT passed in its environment, and under the capability bounding
+// set and NoNewPrivileges of the service unit that installing writes for the sandbox root. The
+// daemon itself starts on the first connection; its standard error (systemLog mirrors there in a
+// sandbox root, NSLog writes there) is collected in a file that logLines() reads.
 //
 // Also: running a command, or a piece of the test, as another (unprivileged) uid.
 //

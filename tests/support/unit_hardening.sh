@@ -1,0 +1,42 @@
+# shellcheck shell=bash
+# Reads a unit file the way the stand-ins apply it without systemd. Sourced by the stand-in
+# systemctl; the daemon harness runs `unit_hardening.sh SERVICE_UNIT` to get the same setpriv
+# arguments.
+
+# The value of KEY= in a unit file (the last one wins, as in systemd); read without spawning
+# processes, since tests call the stand-in systemctl often.
+setting() {
+  local line value=""
+  while IFS= read -r line || [[ -n $line ]]; do
+    [[ $line == "$2="* ]] && value=${line#"$2="}
+  done <"$1"
+  echo "$value"
+}
+
+# The values of every KEY= line of a unit file, one a line (settings that add up).
+settings() {
+  local line
+  while IFS= read -r line || [[ -n $line ]]; do
+    [[ $line == "$2="* ]] && echo "${line#"$2="}"
+  done <"$1"
+}
+
+# The setpriv arguments, one a line, that apply a service unit's CapabilityBoundingSet and
+# NoNewPrivileges: the parts of its hardening that hold without systemd.
+setpriv_hardening() {
+  local caps=-all cap
+  if [[ -n $(setting "$1" CapabilityBoundingSet) ]]; then
+    for cap in $(settings "$1" CapabilityBoundingSet); do
+      cap=${cap#CAP_}
+      caps+=",+${cap,,}"
+    done
+    printf '%s\n' --bounding-set "$caps"
+  fi
+  [[ $(setting "$1" NoNewPrivileges) == yes ]] && echo --no-new-privs
+  return 0
+}
+
+if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
+  set -euo pipefail
+  setpriv_hardening "$1"
+fi
