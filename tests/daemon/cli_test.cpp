@@ -62,12 +62,6 @@ TEST_F(HelperCommands, OctToDecPrintsWhatTheDaemonAnswers) {
   }
 }
 
-TEST_F(HelperCommands, SetPrivilegesWaitsForTheDaemonAndPrintsNothing) {
-  const CommandResult result = zelhelper({"set-privileges", "770", mRoot.scratch() + "/x"});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "");
-}
-
 struct BadInput {
   const char* name;
   std::vector<std::string> arguments;

@@ -10,11 +10,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <fmt/format.h>
 
 #include "conversion_test_support.h"
+#include "resources/labels.h"
 
 namespace zel::test {
 namespace {
@@ -144,14 +146,63 @@ TEST_F(CommandLine, StoredUnitsSteerLaterConversions) {
   EXPECT_EQ(run({"convert", "Flow", "1"}).out, "35.314667\n");
 }
 
-TEST_F(CommandLine, UnitsThatCannotBeStoredFailAndLeaveTheFileAsItIs) {
-  std::filesystem::create_directories(std::filesystem::path(mHome.defaultsFile()).parent_path());
-  std::ofstream(mHome.defaultsFile()) << "{not json";
+// Every item below `directory`, without following links: its kind and, for a file, its text.
+std::map<std::string, std::string> treeOf(const std::string& directory) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+    const std::string path = entry.path().string();
+    if (entry.is_symlink())
+      tree[path] = "-> " + std::filesystem::read_symlink(entry.path()).string();
+    else if (entry.is_directory())
+      tree[path] = "directory";
+    else
+      tree[path] = slurp(path);
+  }
+  return tree;
+}
+
+std::string clientDirectoryIn(const std::string& configHome) {
+  return configHome + "/" + std::string(kClientIdentifier);
+}
+
+// What stands in the way of storing a preference, made in the config home (run as root).
+struct Obstacle {
+  const char* name;
+  void (*make)(const std::string& configHome);
+};
+
+class UnitsNotStored : public CommandLine, public testing::WithParamInterface<Obstacle> {};
+
+TEST_P(UnitsNotStored, FailsAndLeavesEverythingAsItWas) {
+  GetParam().make(mHome.path());
+  const std::map<std::string, std::string> before = treeOf(mHome.path());
   const Outcome result = run({"units", "--celsius", "yes"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("not stored"), std::string::npos) << result.err;
-  EXPECT_EQ(slurp(mHome.defaultsFile()), "{not json");
+  EXPECT_EQ(treeOf(mHome.path()), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Obstacles, UnitsNotStored,
+    testing::Values(
+        Obstacle{"CorruptFile",
+                 [](const std::string& home) {
+                   std::filesystem::create_directories(clientDirectoryIn(home));
+                   std::ofstream(clientDirectoryIn(home) + "/defaults.json") << "{not json";
+                 }},
+        // A user who can set root's XDG_CONFIG_HOME to her own directory plants a link there.
+        Obstacle{"LinkToAnotherDirectory",
+                 [](const std::string& home) {
+                   std::filesystem::create_directory(home + "/elsewhere");
+                   std::filesystem::create_directory_symlink(home + "/elsewhere",
+                                                             clientDirectoryIn(home));
+                 }},
+        Obstacle{"DirectoryOfAnotherUser",
+                 [](const std::string& home) {
+                   std::filesystem::create_directory(clientDirectoryIn(home));
+                   ASSERT_EQ(chown(clientDirectoryIn(home).c_str(), 4242, 4242), 0);
+                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The date printed for a seconds count is today at that local time, with the zone's offset.
 TEST_F(CommandLine, PrintsDatesInLocalTimeWithTheOffset) {
