@@ -22,7 +22,6 @@
 #include "cli/request_path.h"
 #include "client/helper_proxy.h"
 #include "platform/identity_authority.h"
-#include "platform/system_root.h"
 #include "resources/labels.h"
 
 namespace zel::cli {
@@ -40,27 +39,34 @@ std::optional<uint32_t> parseNumber(const std::string& text) {
   return value;
 }
 
+// The running helper, and its version in `version`; nothing, after saying how to install it,
+// when no helper answers.
+std::shared_ptr<ZelHelper> answeringHelper(uint32_t& version) {
+  std::shared_ptr<ZelHelper> helper = connectToHelper(kMachServiceName);
+  version = helper ? helper->version() : 0;
+  if (version != 0)
+    return helper;
+  fmt::print(stderr,
+             "zelhelper: no helper answers at {}; install it with: sudo zelhelper install\n",
+             helperSocketPath(kMachServiceName));
+  return nullptr;
+}
+
 // Runs `call` on the running helper when it is current; otherwise says how to install it and
 // answers exit status 3.
 int withCurrentHelper(const std::function<int(HelperProxy&)>& call) {
-  const std::string socket = helperSocketPath(kMachServiceName);
-  std::shared_ptr<ZelHelper> helper = connectToHelper(kMachServiceName);
-  if (!helper) {
-    fmt::print(stderr,
-               "zelhelper: no helper answers at {}; install it with: sudo zelhelper install\n",
-               socket);
+  uint32_t version = 0;
+  std::shared_ptr<ZelHelper> helper = answeringHelper(version);
+  if (!helper)
     return kNoHelper;
-  }
-  auto& proxy = static_cast<HelperProxy&>(*helper);
-  const uint32_t version = proxy.version();
   if (version < ZelHelper::kInterfaceVersion) {
     fmt::print(stderr,
                "zelhelper: the helper at {} is outdated (version {}, {} needed); re-install it "
                "with: sudo zelhelper install\n",
-               socket, version, ZelHelper::kInterfaceVersion);
+               helperSocketPath(kMachServiceName), version, ZelHelper::kInterfaceVersion);
     return kNoHelper;
   }
-  return call(proxy);
+  return call(static_cast<HelperProxy&>(*helper));
 }
 
 // True, after saying so, when the helper stopped answering during the last call: its answer
@@ -237,18 +243,12 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
 void addHelperCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("version", "print the running helper's interface version")
       ->callback([&exitStatus] {
-        const std::string socket = helperSocketPath(kMachServiceName);
-        std::shared_ptr<ZelHelper> helper = connectToHelper(kMachServiceName);
-        const uint32_t version = helper ? helper->version() : 0;
-        if (version == 0) {
-          fmt::print(stderr,
-                     "zelhelper: no helper answers at {}; install it with: sudo zelhelper "
-                     "install\n",
-                     socket);
+        // Only looks: an outdated helper's version is printed too.
+        uint32_t version = 0;
+        if (answeringHelper(version))
+          fmt::print("{}\n", version);
+        else
           exitStatus = kNoHelper;
-          return;
-        }
-        fmt::print("{}\n", version);
       });
 
   addProvisioningCommand(
