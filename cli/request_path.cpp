@@ -35,6 +35,10 @@ std::string joined(const std::vector<std::string>& parts, size_t from, size_t to
 std::optional<std::string> requestPath(const std::string& argument, std::string* problem) {
   if (argument.starts_with('/'))
     return argument;
+  if (argument.empty()) {
+    *problem = "PATH is empty";
+    return std::nullopt;
+  }
   const std::vector<std::string> parts = components(argument);
   for (size_t kept = parts.size();; --kept) {
     const std::string prefix = kept == 0 ? "." : joined(parts, 0, kept);
