@@ -107,15 +107,13 @@ UniqueFd openOwnDirectory(const std::string& path, std::string* problem) {
       return {};
     }
     const std::string& name = (*components)[i];
-    if (mkdirat(directory.get(), name.c_str(), 0700) != 0 && errno != EEXIST) {
-      *problem = componentError(errno, directory.get(), name, joinComponents(*components, i + 1))
-                     .description;
-      return {};
-    }
-    UniqueFd next(
-        openat(directory.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd next;
+    if (mkdirat(directory.get(), name.c_str(), 0700) == 0 || errno == EEXIST)
+      next = UniqueFd(
+          openat(directory.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next) {
-      *problem = componentError(errno, directory.get(), name, joinComponents(*components, i + 1))
+      const int code = errno;
+      *problem = componentError(code, directory.get(), name, joinComponents(*components, i + 1))
                      .description;
       return {};
     }
