@@ -191,8 +191,8 @@ std::optional<uint32_t> numberArgument(const std::string& text, int& exitStatus)
   return number;
 }
 
-// After a set-privileges that gave no reason (a helper that gives none): whether the item, as
-// this process can see it, has the mode asked for.
+// After a set-privileges on a helper that gives no reasons: whether the item, as this process
+// can see it, has the mode asked for.
 int modeAsSeen(const std::string& path, mode_t asked) {
   struct stat item;
   if (stat(path.c_str(), &item) != 0) {
@@ -224,8 +224,9 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
     if (lost(helper))
       return kNoHelper;
     // The helper gives a reason exactly when the mode is not what was asked, less the bits
-    // its rules keep ("kept").
+    // its rules keep ("kept"). A helper that gives no reasons closes the connection when asked.
     const std::string reason = helper.lastReason();
+    const bool givesReasons = helper.connected();
     if (isKept(reason)) {
       printNote(reason);
       return 0;
@@ -234,7 +235,7 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
       printReason(reason);
       return kNo;
     }
-    return modeAsSeen(*path, *mode);
+    return givesReasons ? 0 : modeAsSeen(*path, *mode);
   });
 }
 

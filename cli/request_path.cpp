@@ -51,7 +51,9 @@ std::optional<std::string> requestPath(const std::string& argument, std::string*
         path += (path == "/" ? "" : "/") + rest;
       return path;
     }
-    if ((errno != ENOENT && errno != ENOTDIR) || kept == 0) {
+    // A prefix that is missing, or that this user cannot look into, is sent as typed: the
+    // helper judges it.
+    if ((errno != ENOENT && errno != ENOTDIR && errno != EACCES) || kept == 0) {
       *problem =
           fmt::format("cannot resolve {}: {}", prefix == "." ? "the working directory" : prefix,
                       std::strerror(errno));

@@ -8,8 +8,9 @@
 
 namespace zel::cli {
 
-// An absolute PATH as it is. A relative one: the real path (realpath) of its longest existing
-// prefix, starting at the working directory, followed by the rest as typed. Nothing, with the
+// An absolute PATH as it is. A relative one: the real path (realpath) of its longest prefix that
+// exists and that this user can see, starting at the working directory, followed by the rest as
+// typed. Nothing, with the
 // reason in `problem`, when not even the working directory can be resolved.
 std::optional<std::string> requestPath(const std::string& argument, std::string* problem);
 
