@@ -252,7 +252,9 @@ void addUnitsCommand(CLI::App& app, int& exitStatus) {
   units->footer(
       "Celsius (else Fahrenheit) for temperatures, metric (else cubic feet) for flow; kept in "
       "$XDG_CONFIG_HOME/" +
-      std::string(kClientIdentifier) + "/defaults.json.");
+      std::string(kClientIdentifier) +
+      "/defaults.json, which is written only into a directory of your own, never through a "
+      "symbolic link.");
   units->add_option("--celsius", options->celsius, "Show temperatures in degrees Celsius")
       ->check(CLI::IsMember({"yes", "no"}));
   units->add_option("--metric", options->metric, "Show flow in metric units")

@@ -1,11 +1,16 @@
 // version, create-file, create-dir, permit, oct-to-dec, set-privileges: the remote interface
-// from the command line. All but version reach the helper through the shared ZelHelperMgr,
-// which installs a missing or outdated helper first when run as root; version only looks.
-// Each prints the daemon's answer; a NO answer exits 1, no helper at the socket exits 3.
+// from the command line. They reach the running helper and never install it, as root neither:
+// only `zelhelper install` installs, so no other command makes root run a blessing it was not
+// asked for. A missing or outdated helper exits 3 (version only looks, and prints an outdated
+// helper's version). Each prints the daemon's answer; a NO answer exits 1 and prints the reason
+// the helper gives for it.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,10 +18,10 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
-#include "cli/held_log.h"
+#include "cli/new_group_notice.h"
+#include "cli/request_path.h"
 #include "client/helper_proxy.h"
-#include "client/zel_helper_mgr.h"
-#include "platform/system_root.h"
+#include "platform/identity_authority.h"
 #include "resources/labels.h"
 
 namespace zel::cli {
@@ -34,43 +39,57 @@ std::optional<uint32_t> parseNumber(const std::string& text) {
   return value;
 }
 
-// The shared manager, new, set up with `group` when given. Creating it installs a missing or
-// outdated helper when run as root; what that logged is shown only when it failed there. An
-// ordinary user is told instead, by withHelper, how to install the helper.
-std::shared_ptr<ZelHelperMgr> sharedManager(const std::optional<std::string>& group) {
-  HeldLog log;
-  if (group) {
-    ZelHelperMgr::createWithGroupName(*group);
-  } else {
-    ZelHelperMgr::init();
-  }
-  std::shared_ptr<ZelHelperMgr> manager = ZelHelperMgr::shared();
-  if (!manager->helper() && geteuid() == 0)
-    log.release();
-  return manager;
+// The running helper, and its version in `version`; nothing, after saying how to install it,
+// when no helper answers.
+std::shared_ptr<ZelHelper> answeringHelper(uint32_t& version) {
+  std::shared_ptr<ZelHelper> helper = connectToHelper(kMachServiceName);
+  version = helper ? helper->version() : 0;
+  if (version != 0)
+    return helper;
+  fmt::print(stderr,
+             "zelhelper: no helper answers at {}; install it with: sudo zelhelper install\n",
+             helperSocketPath(kMachServiceName));
+  return nullptr;
 }
 
-// Runs `call` on `helper`, turning "nobody there" into exit status 3.
-int withHelper(std::shared_ptr<ZelHelper> helper, const std::function<int(HelperProxy&)>& call) {
-  const std::string socket = helperSocketPath(kMachServiceName);
-  if (!helper) {
+// Runs `call` on the running helper when it is current; otherwise says how to install it and
+// answers exit status 3.
+int withCurrentHelper(const std::function<int(HelperProxy&)>& call) {
+  uint32_t version = 0;
+  std::shared_ptr<ZelHelper> helper = answeringHelper(version);
+  if (!helper)
+    return kNoHelper;
+  if (version < ZelHelper::kInterfaceVersion) {
     fmt::print(stderr,
-               "zelhelper: no helper answers at {}; install it with: sudo zelhelper install\n",
-               socket);
+               "zelhelper: the helper at {} is outdated (version {}, {} needed); re-install it "
+               "with: sudo zelhelper install\n",
+               helperSocketPath(kMachServiceName), version, ZelHelper::kInterfaceVersion);
     return kNoHelper;
   }
-  auto& proxy = static_cast<HelperProxy&>(*helper);
-  const int status = call(proxy);
-  if (!proxy.connected()) {
-    fmt::print(stderr, "zelhelper: the helper at {} stopped answering\n", socket);
-    return kNoHelper;
-  }
-  return status;
+  return call(static_cast<HelperProxy&>(*helper));
 }
 
-int printAnswer(bool yes) {
-  fmt::print("{}\n", yes ? "YES" : "NO");
-  return yes ? 0 : kNo;
+// True, after saying so, when the helper stopped answering during the last call: its answer
+// was not the daemon's.
+bool lost(const HelperProxy& helper) {
+  if (helper.connected())
+    return false;
+  fmt::print(stderr, "zelhelper: the helper at {} stopped answering\n",
+             helperSocketPath(kMachServiceName));
+  return true;
+}
+
+// "kept (<rule>): ..." tells of a YES that left the item other than asked.
+bool isKept(const std::string& reason) {
+  return reason.starts_with("kept (");
+}
+
+void printReason(const std::string& reason) {
+  fmt::print(stderr, "zelhelper: {}\n", reason);
+}
+
+void printNote(const std::string& reason) {
+  fmt::print(stderr, "zelhelper: note: {}\n", reason);
 }
 
 struct ProvisioningArguments {
@@ -81,31 +100,84 @@ struct ProvisioningArguments {
 
 using Provision = bool (ZelHelper::*)(const std::string&, const std::string&, const std::string&);
 
+// The absolute path to send for a PATH argument, or nothing after reporting it (exit status 2).
+std::optional<std::string> pathArgument(const std::string& argument, int& exitStatus) {
+  std::string problem;
+  std::optional<std::string> path = requestPath(argument, &problem);
+  if (!path) {
+    fmt::print(stderr, "zelhelper: {}\n", problem);
+    exitStatus = kBadInput;
+  }
+  return path;
+}
+
+int provision(const ProvisioningArguments& arguments, Provision operation) {
+  int exitStatus = 0;
+  const std::optional<std::string> path = pathArgument(arguments.path, exitStatus);
+  if (!path)
+    return exitStatus;
+  const Account self = IdentityAuthority::localIdentityAuthority().accountOf(getuid());
+  std::string user = arguments.user;
+  if (user.empty()) {
+    if (!self.entry) {
+      fmt::print(stderr, "zelhelper: uid {} has no user name; name the user with --user\n",
+                 getuid());
+      return kBadInput;
+    }
+    user = self.entry->name;
+  }
+  return withCurrentHelper([&](HelperProxy& helper) {
+    const bool yes = std::invoke(operation, helper, *path, user, arguments.group);
+    if (lost(helper))
+      return kNoHelper;
+    fmt::print("{}\n", yes ? "YES" : "NO");
+    const std::string reason = helper.lastReason();
+    if (!yes) {
+      if (!reason.empty())
+        printReason(reason);
+      return kNo;
+    }
+    if (!reason.empty())
+      printNote(reason);
+    if (self.entry && user == self.entry->name)
+      tellAboutGroupsOutsideThisSession();
+    return 0;
+  });
+}
+
 void addProvisioningCommand(CLI::App& app, int& exitStatus, const std::string& name,
                             const std::string& description, Provision operation) {
   auto arguments = std::make_shared<ProvisioningArguments>();
   CLI::App* command = app.add_subcommand(name, description);
-  command->add_option("PATH", arguments->path, "absolute path of the item")->required();
-  command->add_option("--group,-g", arguments->group, "the shared group's full name")->required();
+  command
+      ->add_option("PATH", arguments->path,
+                   "path of the item; a relative one is resolved from the working directory "
+                   "with your own rights")
+      ->required();
+  command
+      ->add_option("--group,-g", arguments->group,
+                   "the shared group: its full name, or the POSIX name (zel-...) of a group the "
+                   "helper made; a new full name makes a new group")
+      ->required();
   command->add_option("--user,-u", arguments->user,
                       "the user to put in the group (default: you, by your real uid)");
-  command->callback([arguments, operation, &exitStatus] {
-    const auto manager = sharedManager(arguments->group);
-    if (arguments->user.empty()) {
-      const auto login = manager->posixUserName();
-      if (!login) {
-        fmt::print(stderr, "zelhelper: uid {} has no name in {}; name the user with --user\n",
-                   getuid(), underSystemRoot("/etc/passwd"));
-        exitStatus = kBadInput;
-        return;
-      }
-      arguments->user = *login;
-    }
-    exitStatus = withHelper(manager->helper(), [&](HelperProxy& helper) {
-      return printAnswer(
-          std::invoke(operation, helper, arguments->path, arguments->user, arguments->group));
-    });
-  });
+  command->footer(
+      "Prints YES or NO; after NO, the helper's reason on standard error (exit 1). Tells you "
+      "when you joined a group that this session does not have yet.");
+  command->callback(
+      [arguments, operation, &exitStatus] { exitStatus = provision(*arguments, operation); });
+}
+
+// The mode an octal-looking number stands for (770 for 0770), or nothing when it has an 8 or
+// a 9 in it.
+std::optional<mode_t> modeOfOctalLooking(uint32_t octalLooking) {
+  mode_t mode = 0;
+  for (uint64_t rest = octalLooking, weight = 1; rest != 0; rest /= 10, weight *= 8) {
+    if (rest % 10 > 7)
+      return std::nullopt;
+    mode |= static_cast<mode_t>((rest % 10) * weight);
+  }
+  return mode;
 }
 
 // Reads an octal-looking number argument, or reports it and sets exit status 2.
@@ -119,16 +191,65 @@ std::optional<uint32_t> numberArgument(const std::string& text, int& exitStatus)
   return number;
 }
 
+// After a set-privileges on a helper that gives no reasons: whether the item, as this process
+// can see it, has the mode asked for.
+int modeAsSeen(const std::string& path, mode_t asked) {
+  struct stat item;
+  if (stat(path.c_str(), &item) != 0) {
+    fmt::print(stderr, "zelhelper: cannot see {}: {}\n", path, std::strerror(errno));
+    return kNo;
+  }
+  if ((item.st_mode & 07777) == (asked & 07777))
+    return 0;
+  fmt::print(stderr, "zelhelper: {} has mode {:04o}, not {:04o}\n", path, item.st_mode & 07777,
+             asked & 07777);
+  return kNo;
+}
+
+int setPrivileges(const std::string& number, const std::string& pathText) {
+  int exitStatus = 0;
+  const std::optional<uint32_t> octalLooking = numberArgument(number, exitStatus);
+  if (!octalLooking)
+    return exitStatus;
+  const std::optional<mode_t> mode = modeOfOctalLooking(*octalLooking);
+  if (!mode) {
+    fmt::print(stderr, "zelhelper: N must be written with the digits 0 to 7, not '{}'\n", number);
+    return kBadInput;
+  }
+  const std::optional<std::string> path = pathArgument(pathText, exitStatus);
+  if (!path)
+    return exitStatus;
+  return withCurrentHelper([&](HelperProxy& helper) {
+    helper.setPrivileges(*octalLooking, *path);
+    if (lost(helper))
+      return kNoHelper;
+    // The helper gives a reason exactly when the mode is not what was asked, less the bits
+    // its rules keep ("kept"). A helper that gives no reasons closes the connection when asked.
+    const std::string reason = helper.lastReason();
+    const bool givesReasons = helper.connected();
+    if (isKept(reason)) {
+      printNote(reason);
+      return 0;
+    }
+    if (!reason.empty()) {
+      printReason(reason);
+      return kNo;
+    }
+    return givesReasons ? 0 : modeAsSeen(*path, *mode);
+  });
+}
+
 }  // namespace
 
 void addHelperCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("version", "print the running helper's interface version")
       ->callback([&exitStatus] {
-        // Only looks: never installs.
-        exitStatus = withHelper(connectToHelper(kMachServiceName), [](HelperProxy& helper) {
-          fmt::print("{}\n", helper.version());
-          return 0;
-        });
+        // Only looks: an outdated helper's version is printed too.
+        uint32_t version = 0;
+        if (answeringHelper(version))
+          fmt::print("{}\n", version);
+        else
+          exitStatus = kNoHelper;
       });
 
   addProvisioningCommand(
@@ -137,10 +258,11 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
       &ZelHelper::createFile);
   addProvisioningCommand(
       app, exitStatus, "create-dir",
-      "create a directory (and missing parents) owned by the group with mode 0770, or give an "
-      "existing item them",
+      "create a directory (and missing parents) owned by the group with mode 02770 (new items "
+      "inside keep the group), or give an existing item the group and mode",
       &ZelHelper::createDirectory);
-  addProvisioningCommand(app, exitStatus, "permit", "give an existing item the group and mode 0770",
+  addProvisioningCommand(app, exitStatus, "permit",
+                         "give an existing item the group and mode 0770 (02770 for a directory)",
                          &ZelHelper::permitAccessToPath);
 
   auto octal = std::make_shared<std::string>();
@@ -151,8 +273,10 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
     const auto number = numberArgument(*octal, exitStatus);
     if (!number)
       return;
-    exitStatus = withHelper(sharedManager(std::nullopt)->helper(), [&](HelperProxy& helper) {
+    exitStatus = withCurrentHelper([&](HelperProxy& helper) {
       const uint32_t value = helper.octToDec(*number);
+      if (lost(helper))
+        return kNoHelper;
       fmt::print("{}\n", value);
       // The helper answers 0 for a number with an 8 or a 9 in it.
       return value == 0 && *number != 0 ? kNo : 0;
@@ -160,18 +284,20 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
   });
 
   auto privileges = std::make_shared<std::pair<std::string, std::string>>();
-  CLI::App* setPrivileges = app.add_subcommand(
+  CLI::App* setPrivilegesCommand = app.add_subcommand(
       "set-privileges", "set an item's permissions from an octal-looking number (770 for 0770)");
-  setPrivileges->add_option("N", privileges->first, "decimal digits 0-7, as in 770")->required();
-  setPrivileges->add_option("PATH", privileges->second, "absolute path of the item")->required();
-  setPrivileges->callback([privileges, &exitStatus] {
-    const auto number = numberArgument(privileges->first, exitStatus);
-    if (!number)
-      return;
-    exitStatus = withHelper(sharedManager(std::nullopt)->helper(), [&](HelperProxy& helper) {
-      helper.setPrivileges(*number, privileges->second);
-      return 0;
-    });
+  setPrivilegesCommand->add_option("N", privileges->first, "decimal digits 0-7, as in 770")
+      ->required();
+  setPrivilegesCommand
+      ->add_option("PATH", privileges->second,
+                   "path of the item; a relative one is resolved from the working directory "
+                   "with your own rights")
+      ->required();
+  setPrivilegesCommand->footer(
+      "Exit 0 when the item has the mode asked for (a note names bits the helper's rules keep), "
+      "1 with the helper's reason when it has not.");
+  setPrivilegesCommand->callback([privileges, &exitStatus] {
+    exitStatus = setPrivileges(privileges->first, privileges->second);
   });
 }
 

@@ -84,7 +84,8 @@ int status() {
 void addInstallCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("install",
                      fmt::format("Install the helper daemon, or install it again, as the "
-                                 "socket-activated systemd service {} (as root)",
+                                 "socket-activated systemd service {} (as root; no other "
+                                 "command installs it)",
                                  kHelperLabel))
       ->callback([&exitStatus] { exitStatus = install(); });
   app.add_subcommand("remove", "Stop the helper daemon and remove its service (as root)")

@@ -2,19 +2,55 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+
+#include "platform/system_root.h"
+#include "platform/unique_fd.h"
 
 extern char** environ;
 
 namespace zel {
 namespace {
+
+constexpr std::string_view kSystemDirectories = "/usr/sbin:/usr/bin:/sbin:/bin";
+
+std::optional<std::string> findIn(std::string_view directories, const std::string& tool) {
+  while (!directories.empty()) {
+    const size_t colon = directories.find(':');
+    const std::string_view directory = directories.substr(0, colon);
+    directories = colon == std::string_view::npos ? "" : directories.substr(colon + 1);
+    if (directory.empty() || directory.front() != '/')
+      continue;
+    std::string candidate = fmt::format("{}/{}", directory, tool);
+    struct stat info;
+    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> toolPath(const std::string& tool) {
+  if (tool.find('/') != std::string::npos)
+    return std::nullopt;
+  if (inSandboxRoot()) {
+    if (const char* path = std::getenv("PATH"))
+      if (auto found = findIn(path, tool))
+        return found;
+  }
+  return findIn(kSystemDirectories, tool);
+}
 
 std::string readAll(int fd) {
   std::string text;
@@ -32,46 +68,60 @@ std::string readAll(int fd) {
   return text;
 }
 
-int waitFor(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return 127;
-  }
-  if (WIFEXITED(status))
-    return WEXITSTATUS(status);
-  return 128 + WTERMSIG(status);
+CommandResult notStarted(int error, std::string why) {
+  return {127, std::move(why), 0, error};
 }
 
 }  // namespace
 
-CommandResult runCommand(const std::vector<std::string>& argv) {
+CommandResult runCommand(const std::vector<std::string>& argv, ToolOutput collected) {
+  const std::optional<std::string> path = toolPath(argv.at(0));
+  if (!path)
+    return notStarted(ENOENT, fmt::format("{} not found in {}", argv[0], kSystemDirectories));
+
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0)
-    return {127, fmt::format("cannot create a pipe: {}", std::strerror(errno))};
+    return notStarted(errno, fmt::format("cannot create a pipe: {}", std::strerror(errno)));
+  UniqueFd readEnd(pipeFds[0]);
+  UniqueFd writeEnd(pipeFds[1]);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+  if (collected == ToolOutput::kErrorOnly)
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  std::string pathVariable = fmt::format("PATH={}", kSystemDirectories);
+  std::string locale = "LC_ALL=C";
+  char* fixedEnvironment[] = {pathVariable.data(), locale.data(), nullptr};
 
   pid_t pid = 0;
-  int spawnError = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int spawnError = posix_spawn(&pid, path->c_str(), &actions, nullptr, args.data(),
+                                     inSandboxRoot() ? environ : fixedEnvironment);
   posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  if (spawnError != 0) {
-    close(pipeFds[0]);
-    return {127, fmt::format("cannot run {}: {}", argv[0], std::strerror(spawnError))};
+  writeEnd.reset();
+  if (spawnError != 0)
+    return notStarted(spawnError,
+                      fmt::format("cannot run {}: {}", *path, std::strerror(spawnError)));
+
+  std::string output = readAll(readEnd.get());
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR)
+      return notStarted(errno,
+                        fmt::format("cannot wait for {}: {}", argv[0], std::strerror(errno)));
   }
-  std::string output = readAll(pipeFds[0]);
-  close(pipeFds[0]);
-  return {waitFor(pid), std::move(output)};
+  if (WIFSIGNALED(status))
+    return {128 + WTERMSIG(status), std::move(output), WTERMSIG(status), 0};
+  return {WEXITSTATUS(status), std::move(output), 0, 0};
 }
 
 std::string commandLine(const std::vector<std::string>& argv) {

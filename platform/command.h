@@ -1,8 +1,16 @@
-// Runs a tool to completion, the way the service layers call systemctl.
+// Runs a system tool (systemctl, groupadd, gpasswd, ...) to completion: the one way this
+// project starts another program.
 //
-// The tool is found on PATH, inherits the environment, reads nothing (standard input is
-// /dev/null) and has its standard output and standard error collected together. The call
-// blocks the calling thread until the tool has exited.
+// argv[0] is the tool's bare name. Outside a sandbox root (platform/system_root.h) it is looked
+// up in the system's own directories only (/usr/sbin, /usr/bin, /sbin, /bin) and runs with a
+// fixed environment (that PATH and LC_ALL=C), so that nothing the invoking user set (PATH,
+// LD_PRELOAD, locale files) reaches a tool that runs as root. In a sandbox root, where tests and
+// the tour put stand-ins first on PATH, the invoking PATH is searched first and the environment
+// is passed on (the stand-ins read ZELHELPER_ROOT from it).
+//
+// The tool reads nothing (standard input is /dev/null) and inherits no descriptor beyond 0 to 2.
+// The call blocks the calling thread until the tool has exited; the caller must not ignore
+// SIGCHLD.
 #pragma once
 
 #include <string>
@@ -10,17 +18,27 @@
 
 namespace zel {
 
-struct CommandResult {
-  // The exit status; 128 + the signal number when a signal ended it; 127 when it could not
-  // be started (as a shell would say).
-  int exitStatus;
-  // Everything the tool wrote, with trailing newlines removed.
-  std::string output;
-
-  bool succeeded() const { return exitStatus == 0; }
+enum class ToolOutput {
+  kCombined,   // standard output and standard error, together
+  kErrorOnly,  // standard error; standard output goes to /dev/null
 };
 
-CommandResult runCommand(const std::vector<std::string>& argv);
+struct CommandResult {
+  // The exit status; 128 + the signal number when a signal ended it; 127 when it could not be
+  // started (as a shell would say).
+  int exitStatus;
+  // What the tool wrote, with trailing newlines removed; when it could not be started, why.
+  std::string output;
+  // The signal that ended it, or 0.
+  int signal = 0;
+  // The errno value when it could not be started or waited for (ENOENT: no such tool), or 0.
+  int startError = 0;
+
+  bool succeeded() const { return exitStatus == 0 && startError == 0; }
+};
+
+CommandResult runCommand(const std::vector<std::string>& argv,
+                         ToolOutput collected = ToolOutput::kCombined);
 
 // "name arg1 arg2", for messages.
 std::string commandLine(const std::vector<std::string>& argv);

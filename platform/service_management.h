@@ -13,8 +13,9 @@
 // `systemctl daemon-reload`. A job that is not installed cannot be removed.
 //
 // Both act in the one domain there is, kSMDomainSystemLaunchd, and need an Authorization
-// (platform/authorization.h) that holds their right. systemctl is the one found on PATH, so a
-// stand-in placed first on PATH takes the real one's place. On failure they answer false
+// (platform/authorization.h) that holds their right. systemctl runs as platform/command.h runs
+// every tool: the system's own, except in a sandbox root, where a stand-in placed first on PATH
+// takes its place. On failure they answer false
 // and, when `outError` is given, store an error whose description says what failed (for a
 // command: the command, its exit status and its message); nothing already done is undone.
 //
@@ -54,10 +55,10 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
                  std::optional<ServiceError>* outError);
 
 // Why no job can be blessed or removed here, or nullopt when it can: systemd must answer
-// `systemctl is-system-running` with anything but "offline" (it runs as PID 1, or a stand-in
-// is first on PATH). In a sandbox root, whose units the machine's systemd never reads, only a
-// stand-in (whose `systemctl --version` begins "stand-in systemctl") may act, so that nothing
-// done for a sandbox ever reaches the machine's own services.
+// `systemctl is-system-running` with anything but "offline" (it runs as PID 1). In a sandbox root,
+// whose units the machine's systemd never reads, only a stand-in (whose `systemctl --version`
+// begins "stand-in systemctl") may act, so that nothing done for a sandbox ever reaches the
+// machine's own services.
 std::optional<std::string> serviceManagerProblem();
 
 // True when a unit of the job `label` is installed.

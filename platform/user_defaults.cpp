@@ -10,13 +10,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/atomic_file.h"
 #include "platform/log.h"
+#include "platform/path_walk.h"
+#include "platform/unique_fd.h"
 #include "platform/value.h"
 #include "resources/labels.h"
 
@@ -24,6 +26,8 @@ namespace zel {
 namespace {
 
 using nlohmann::json;
+
+constexpr const char* kFileName = "defaults.json";
 
 std::string configHome() {
   // Relative values are ignored, as the XDG base directory rules ask.
@@ -39,33 +43,19 @@ std::string directory() {
   return configHome() + "/" + std::string(kClientIdentifier);
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : mFd(fd) {}
-  ~Fd() {
-    if (mFd >= 0)
-      close(mFd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return mFd; }
-
- private:
-  int mFd;
-};
-
 // What a read of the file found: a JSON object, nothing (missing file), or a reason it is unusable.
 struct Contents {
   json object = json::object();
   std::optional<std::string> problem;
 };
 
-Contents readContents(const std::string& path) {
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
+// Reads `name` in `directory` (AT_FDCWD for a path); a link there is not followed.
+Contents readContents(int directory, const std::string& name) {
+  UniqueFd fd(openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT)
       return {};
-    return {json::object(), std::strerror(errno)};
+    return {json::object(), errno == ELOOP ? "a symbolic link" : std::strerror(errno)};
   }
   std::string text;
   char buffer[4096];
@@ -83,33 +73,62 @@ Contents readContents(const std::string& path) {
   return {std::move(parsed), std::nullopt};
 }
 
-bool writeAll(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno != EINTR)
-      return false;
-    if (n > 0)
-      done += static_cast<size_t>(n);
-  }
-  return true;
+std::optional<std::string> notOurs(int directory, const std::string& path) {
+  struct stat info;
+  if (fstat(directory, &info) != 0)
+    return fmt::format("{}: {}", path, std::strerror(errno));
+  if (info.st_uid != geteuid())
+    return fmt::format("{} belongs to uid {}, not to you (uid {})", path, info.st_uid, geteuid());
+  return std::nullopt;
 }
 
-// Writes `text` to a new file beside `path` and renames it over `path`, then flushes the directory
-// `dirFd`; on failure the old file stays as it was.
-std::optional<std::string> replaceAtomically(int dirFd, const std::string& path,
-                                             const std::string& text) {
-  std::string temporary = path + ".XXXXXX";
-  Fd fd(mkostemp(temporary.data(), O_CLOEXEC));
-  if (fd.get() < 0)
-    return std::strerror(errno);
-  if (!writeAll(fd.get(), text) || fsync(fd.get()) != 0 ||
-      rename(temporary.c_str(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    unlink(temporary.c_str());
-    return reason;
+// The directory at `path`, opened for reading, walked without following a symbolic link in any
+// component. Missing directories are made (0700), each only inside a directory of the effective
+// user, and the directory itself must be the effective user's: so a preference written as root
+// never lands where a link or a directory of another user points.
+UniqueFd openOwnDirectory(const std::string& path, std::string* problem) {
+  const std::optional<std::vector<std::string>> components = absolutePathComponents(path);
+  if (!components) {
+    *problem = invalidPathError(path).description;
+    return {};
   }
-  fsync(dirFd);  // makes the rename itself durable
-  return std::nullopt;
+  FileError error;
+  size_t existing = components->size();
+  UniqueFd directory = openDirectory(*components, existing, &error);
+  while (!directory && error.code == ENOENT && existing > 0)
+    directory = openDirectory(*components, --existing, &error);
+  if (!directory) {
+    *problem = error.description;
+    return {};
+  }
+  for (size_t i = existing; i < components->size(); ++i) {
+    if (auto other = notOurs(directory.get(), joinComponents(*components, i))) {
+      *problem = *other;
+      return {};
+    }
+    const std::string& name = (*components)[i];
+    UniqueFd next;
+    if (mkdirat(directory.get(), name.c_str(), 0700) == 0 || errno == EEXIST)
+      next = UniqueFd(
+          openat(directory.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) {
+      const int code = errno;
+      *problem = componentError(code, directory.get(), name, joinComponents(*components, i + 1))
+                     .description;
+      return {};
+    }
+    directory = std::move(next);
+  }
+  UniqueFd readable(openat(directory.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!readable) {
+    *problem = fmt::format("{}: {}", path, std::strerror(errno));
+    return {};
+  }
+  if (auto other = notOurs(readable.get(), path)) {
+    *problem = *other;
+    return {};
+  }
+  return readable;
 }
 
 bool truthy(const json& value) {
@@ -134,12 +153,12 @@ UserDefaults& UserDefaults::standardUserDefaults() {
 }
 
 std::string UserDefaults::path() const {
-  return directory() + "/defaults.json";
+  return directory() + "/" + kFileName;
 }
 
 bool UserDefaults::boolForKey(const std::string& key) {
   const std::string file = path();
-  const Contents contents = readContents(file);
+  const Contents contents = readContents(AT_FDCWD, file);
   if (contents.problem) {
     report(fmt::format("Preferences in {} cannot be read ({}); every preference reads as NO", file,
                        *contents.problem));
@@ -151,24 +170,24 @@ bool UserDefaults::boolForKey(const std::string& key) {
 
 bool UserDefaults::setBool(bool value, const std::string& key) {
   const std::string dir = directory();
-  const std::string file = dir + "/defaults.json";
-  std::error_code error;
-  std::filesystem::create_directories(configHome(), error);
+  const std::string file = dir + "/" + kFileName;
   auto failed = [&](const std::string& reason) {
     report(fmt::format("Preference \"{}\" not stored: {} ({})", key, file, reason));
     return false;
   };
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+  std::string problem;
+  UniqueFd dirFd = openOwnDirectory(dir, &problem);
+  if (!dirFd)
+    return failed(problem);
+  if (flock(dirFd.get(), LOCK_EX) != 0)
     return failed(std::strerror(errno));
-  Fd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dirFd.get() < 0 || flock(dirFd.get(), LOCK_EX) != 0)
-    return failed(std::strerror(errno));
-  Contents contents = readContents(file);
+  Contents contents = readContents(dirFd.get(), kFileName);
   if (contents.problem)
     return failed(*contents.problem + "; the file is left as it is");
   contents.object[key] = value;
-  if (auto problem = replaceAtomically(dirFd.get(), file, contents.object.dump(2) + "\n"))
-    return failed(*problem);
+  problem = replaceFileIn(dirFd.get(), kFileName, file, contents.object.dump(2) + "\n", 0600);
+  if (!problem.empty())
+    return failed(problem);
   return true;
 }
 

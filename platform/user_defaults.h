@@ -8,7 +8,11 @@
 //
 // setBool: stores the key and keeps every other key of the file. The new file is written beside
 // the old one, flushed to disk and renamed over it, so a crash leaves either the old or the new
-// file whole. Writers in several processes are serialised by a lock on the directory. A file that
+// file whole. It is written only into a directory of the effective user, reached without
+// following a symbolic link (missing directories are made, 0700, only inside the effective
+// user's own), so that root running with a user's XDG_CONFIG_HOME writes nowhere that user
+// points it to; otherwise the call stores nothing, reports why and answers false. Writers in
+// several processes are serialised by a lock on the directory. A file that
 // exists but is unreadable or corrupt is left as it is (reported, never overwritten): the call
 // then stores nothing and answers false. Any thread may use the store; the path is looked up on
 // every call, so a changed XDG_CONFIG_HOME applies at once.

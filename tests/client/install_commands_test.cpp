@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "client/helper_connection.h"
+#include "platform/service_management.h"
 #include "tests/client/installed_helper.h"
 #include "tests/support/daemon_harness.h"
 
@@ -66,11 +68,30 @@ TEST_F(InstallCommands, AnOrdinaryUserIsToldToUseSudo) {
     EXPECT_EQ(result.err,
               fmt::format("zelhelper: {0} needs root; run 'sudo zelhelper {0}'\n", command));
   }
-  test::CommandResult createDir =
-      zelhelper({"create-dir", mRoot.scratch() + "/x", "--group", "zelusers"}, test::kAlice);
-  EXPECT_EQ(createDir.status, 3);
-  EXPECT_THAT(createDir.err, HasSubstr("sudo zelhelper install"));
 }
+
+// Only `install` installs: the helper commands, run as root, report a missing or outdated
+// helper and leave the job as it was.
+class HelperCommandsAsRoot : public InstallCommands,
+                             public testing::WithParamInterface<uint32_t> {};
+
+TEST_P(HelperCommandsAsRoot, ReportAHelperThatIsNotCurrentAndInstallNothing) {
+  const uint32_t installedVersion = GetParam();
+  if (installedVersion != 0)
+    installFakeHelper(installedVersion);
+  const std::string serviceUnit = mRoot.readFile("etc/systemd/system/" + mFiles.serviceUnitName);
+  test::CommandResult result = zelhelper({"create-dir", mRoot.scratch() + "/x", "--group", "g"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_THAT(result.err, HasSubstr(helperSocketPath(kMachServiceName)));
+  EXPECT_THAT(result.err, HasSubstr("sudo zelhelper install"));
+  EXPECT_EQ(SMJobInstalled(kHelperLabel), installedVersion != 0);
+  EXPECT_EQ(mRoot.readFile("etc/systemd/system/" + mFiles.serviceUnitName), serviceUnit);
+}
+
+INSTANTIATE_TEST_SUITE_P(InstalledVersion, HelperCommandsAsRoot, testing::Values(0u, 2u),
+                         [](const auto& info) {
+                           return info.param == 0 ? std::string("None") : "Version2";
+                         });
 
 TEST_F(InstallCommands, InstallWithoutSystemdSaysSoInOneLine) {
   test::SystemctlOnPath offline(test::SystemctlOnPath::Kind::kSystemdNotRunning, mRoot.scratch());

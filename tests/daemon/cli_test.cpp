@@ -1,8 +1,8 @@
 // The helper commands end to end: the built zelhelper run as root and as an unprivileged user
-// against the real socket-activated daemon, and with no daemon at all.
+// against the real socket-activated daemon (what each answer prints and how it exits is in
+// tests/operations/command_line_test.cpp).
 #include <gtest/gtest.h>
 
-#include "resources/labels.h"
 #include "tests/support/daemon_harness.h"
 #include "tests/support/sandbox_root.h"
 
@@ -31,25 +31,6 @@ TEST_F(HelperCommands, VersionPrintsThree) {
   }
 }
 
-// Each provisioning command prints the daemon's YES or NO and exits 0 or 1 to match; without
-// --user the caller's own login name goes to the daemon.
-TEST_F(HelperCommands, ProvisioningCommandsPrintTheAnswerAndExitByIt) {
-  const std::string base = mRoot.scratch();
-  const std::vector<std::pair<std::vector<std::string>, std::string>> commands = {
-      {{"create-dir", base + "/shared", "--group", "zelshare", "--user", "root"}, "YES\n"},
-      {{"create-file", base + "/shared/file", "--group", "zelshare"}, "YES\n"},
-      {{"permit", base + "/shared/file", "-g", "zelshare", "-u", "root"}, "YES\n"},
-      {{"create-file", base + "/missing-parent/file", "--group", "zelshare"}, "NO\n"},
-      {{"permit", base + "/absent", "--group", "zelshare"}, "NO\n"},
-  };
-  for (const auto& [command, answer] : commands) {
-    const CommandResult result = zelhelper(command);
-    SCOPED_TRACE(command[0] + " " + command[1]);
-    EXPECT_EQ(result.out, answer) << result.err;
-    EXPECT_EQ(result.status, answer == "YES\n" ? 0 : 1);
-  }
-}
-
 TEST_F(HelperCommands, OctToDecPrintsWhatTheDaemonAnswers) {
   auto helper = mDaemon.connect();
   ASSERT_NE(helper, nullptr);
@@ -60,12 +41,6 @@ TEST_F(HelperCommands, OctToDecPrintsWhatTheDaemonAnswers) {
     // 0 for a non-zero number is the daemon's "not octal-looking".
     EXPECT_EQ(result.status, answer == 0 && n != 0 ? 1 : 0) << n;
   }
-}
-
-TEST_F(HelperCommands, SetPrivilegesWaitsForTheDaemonAndPrintsNothing) {
-  const CommandResult result = zelhelper({"set-privileges", "770", mRoot.scratch() + "/x"});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "");
 }
 
 struct BadInput {
@@ -111,23 +86,6 @@ TEST_F(HelperCommands, EveryCommandHasHelp) {
     const CommandResult result = zelhelper({command, "--help"});
     EXPECT_EQ(result.status, 0) << command;
     EXPECT_NE(result.out.find("Usage"), std::string::npos) << command;
-  }
-}
-
-TEST(HelperCommandsWithoutDaemon, ExitThreeNamingTheSocketAndTheInstallCommand) {
-  SandboxRoot root;
-  const std::string socket = root.at("run/" + std::string(kMachServiceName));
-  for (const std::vector<std::string>& command :
-       std::vector<std::vector<std::string>>{{"version"},
-                                             {"create-file", "/tmp/x", "-g", "g", "-u", "root"},
-                                             {"oct-to-dec", "770"},
-                                             {"set-privileges", "770", "/tmp/x"}}) {
-    const CommandResult result = zelhelper(command, kAlice);
-    EXPECT_EQ(result.status, 3) << command[0];
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(socket), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("sudo zelhelper install"), std::string::npos) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
 }
 

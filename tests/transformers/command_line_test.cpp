@@ -15,6 +15,7 @@
 #include <fmt/format.h>
 
 #include "conversion_test_support.h"
+#include "resources/labels.h"
 
 namespace zel::test {
 namespace {
@@ -64,13 +65,15 @@ void PrintTo(const Case& c, std::ostream* out) {
     *out << arg << ' ';
 }
 
-class CommandLine : public testing::TestWithParam<Case> {
+template <typename Param>
+class CommandLineWith : public testing::TestWithParam<Param> {
  protected:
   Outcome run(const std::vector<std::string>& args) { return zelhelper(args, mHome.path()); }
 
   TemporaryConfigHome mHome;
   ScopedEnv mZone{"TZ", "UTC"};
 };
+using CommandLine = CommandLineWith<Case>;
 
 TEST_P(CommandLine, PrintsTheResultOrARefusal) {
   const Case& c = GetParam();
@@ -144,14 +147,42 @@ TEST_F(CommandLine, StoredUnitsSteerLaterConversions) {
   EXPECT_EQ(run({"convert", "Flow", "1"}).out, "35.314667\n");
 }
 
-TEST_F(CommandLine, UnitsThatCannotBeStoredFailAndLeaveTheFileAsItIs) {
-  std::filesystem::create_directories(std::filesystem::path(mHome.defaultsFile()).parent_path());
-  std::ofstream(mHome.defaultsFile()) << "{not json";
+std::string clientDirectoryIn(const std::string& configHome) {
+  return configHome + "/" + std::string(kClientIdentifier);
+}
+
+// What stands in the way of storing a preference, made in the config home (run as root).
+struct Obstacle {
+  const char* name;
+  void (*make)(const std::string& configHome);
+};
+
+class UnitsNotStored : public CommandLineWith<Obstacle> {};
+
+TEST_P(UnitsNotStored, FailsAndLeavesEverythingAsItWas) {
+  GetParam().make(mHome.path());
   const Outcome result = run({"units", "--celsius", "yes"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("not stored"), std::string::npos) << result.err;
-  EXPECT_EQ(slurp(mHome.defaultsFile()), "{not json");
+  EXPECT_TRUE(std::filesystem::is_empty(clientDirectoryIn(mHome.path())));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Obstacles, UnitsNotStored,
+    testing::Values(
+        // A user who can set root's XDG_CONFIG_HOME to her own directory plants a link there.
+        Obstacle{"LinkToAnotherDirectory",
+                 [](const std::string& home) {
+                   std::filesystem::create_directory(home + "/elsewhere");
+                   std::filesystem::create_directory_symlink(home + "/elsewhere",
+                                                             clientDirectoryIn(home));
+                 }},
+        Obstacle{"DirectoryOfAnotherUser",
+                 [](const std::string& home) {
+                   std::filesystem::create_directory(clientDirectoryIn(home));
+                   ASSERT_EQ(chown(clientDirectoryIn(home).c_str(), 4242, 4242), 0);
+                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The date printed for a seconds count is today at that local time, with the zone's offset.
 TEST_F(CommandLine, PrintsDatesInLocalTimeWithTheOffset) {

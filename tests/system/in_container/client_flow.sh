@@ -2,8 +2,9 @@
 # The client's own install flow, inside the test container, as root:
 #   client_flow.sh LABEL
 # The built zelhelper from /srv/stage goes onto PATH; `zelhelper install` blesses the helper
-# through the real systemctl; the ordinary user alice provisions a shared directory, and the
-# attacks of an ordinary user are refused; `zelhelper remove` takes everything away again.
+# through the real systemctl; the ordinary user alice provisions a shared directory in her home
+# and one in the common, root-owned sticky /srv/zel that bob joins; the attacks of an ordinary
+# user are refused, each with its reason; `zelhelper remove` takes everything away again.
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lib.sh"
@@ -22,12 +23,29 @@ check_installed "$installed"
 expect_eq "$(stat -c '%U:%G %a' "$installed")" "root:root 755" "the installed executable"
 
 echo "provisioning"
-check_provisioning zelhelper alice zelshare /home/alice/Zel/shared
+check_provisioning zelhelper alice zelshare zel-zelshare /home/alice/Zel/shared
 expect_eq "$(as_user alice zelhelper create-file /home/alice/Zel/shared/notes -g zelshare)" \
   YES "alice provisions a file"
-expect_eq "$(mode_and_group /home/alice/Zel/shared/notes)" "770 zelshare" "the file is shared"
-as_user alice zelhelper set-privileges 750 /home/alice/Zel/shared
-expect_eq "$(mode_and_group /home/alice/Zel/shared)" "750 zelshare" "alice narrows her directory"
+expect_eq "$(mode_and_group /home/alice/Zel/shared/notes)" "770 zel-zelshare" "the file is shared"
+expect_status 0 "alice narrows her directory" \
+  as_user alice zelhelper set-privileges 750 /home/alice/Zel/shared
+expect_eq "$(mode_and_group /home/alice/Zel/shared)" "2750 zel-zelshare" \
+  "the directory keeps its set-group-ID bit"
+
+echo "a shared directory in a common place"
+install -d -m 1777 -o root -g root /srv/zel
+notes=$(mktemp)
+expect_eq "$(as_user alice zelhelper create-dir /srv/zel/team -g 'Zel Team' 2>"$notes")" YES \
+  "alice provisions /srv/zel/team"
+grep -q "newgrp zel-team" "$notes" || fail "alice is not told how to use her new group: $(cat "$notes")"
+ok "alice is told how to use her new group in this session"
+expect_eq "$(stat -c '%U %a %G' /srv/zel/team)" "root 2770 zel-team" \
+  "/srv/zel/team is 02770 in zel-team under the real unit"
+expect_eq "$(as_user bob zelhelper permit /srv/zel/team -g zel-team 2>/dev/null)" YES \
+  "bob joins, naming the group by its POSIX name"
+as_user bob touch /srv/zel/team/from-bob
+expect_eq "$(stat -c '%U %G' /srv/zel/team/from-bob)" "bob zel-team" \
+  "a file bob creates inside belongs to the shared group"
 
 echo "attacks of an ordinary user"
 shadow_before=$(stat -c '%U:%G %a' /etc/shadow)
@@ -35,22 +53,28 @@ expect_eq "$(as_user alice zelhelper permit /etc/shadow -g shadow)" NO \
   "alice cannot take /etc/shadow into the shadow group"
 expect_eq "$(as_user alice zelhelper create-file /etc/shadow -g zelshare)" NO \
   "alice cannot take /etc/shadow into her group"
-as_user alice zelhelper set-privileges 666 /etc/shadow || true
+expect_status 1 "alice cannot set the mode of /etc/shadow" \
+  as_user alice zelhelper set-privileges 666 /etc/shadow
 expect_eq "$(stat -c '%U:%G %a' /etc/shadow)" "$shadow_before" "/etc/shadow is unchanged"
 
-expect_eq "$(as_user alice zelhelper create-dir /home/alice/for-bob -u bob -g zelshare)" NO \
-  "alice cannot name bob"
+status=0
+reason=$(as_user alice zelhelper create-dir /home/alice/for-bob -u bob -g zelshare 2>&1 \
+  >/dev/null) || status=$?
+expect_eq "$status" 1 "alice cannot name bob"
+[[ $reason == "zelhelper: refused (rule:own-user): "* ]] ||
+  fail "the refusal does not say why: '$reason'"
+ok "the command line prints the reason: $reason"
 expect_absent /home/alice/for-bob
-id -nG bob | tr ' ' '\n' | grep -qx zelshare && fail "bob was added to the group"
+id -nG bob | tr ' ' '\n' | grep -qx zel-zelshare && fail "bob was added to the group"
 ok "bob was not added to the group"
 
 as_user alice ln -s /etc /home/alice/etc-link
 expect_eq "$(as_user alice zelhelper create-file /home/alice/etc-link/zel-evil -g zelshare)" \
   NO "a symbolic link in the path is not followed"
 expect_absent /etc/zel-evil
-expect_eq "$(as_user alice zelhelper create-dir /srv/zel -g zelshare)" NO \
+expect_eq "$(as_user alice zelhelper create-dir /opt/zel-evil -g zelshare)" NO \
   "alice cannot create below a directory she cannot write to"
-expect_absent /srv/zel
+expect_absent /opt/zel-evil
 
 echo "remove"
 zelhelper remove

@@ -23,7 +23,8 @@ check_installed() {
   expect_eq "$(unit_property "$service" RestrictAddressFamilies)" AF_UNIX \
     "RestrictAddressFamilies"
   expect_eq "$(unit_property "$service" CapabilityBoundingSet)" \
-    "cap_chown cap_dac_override cap_dac_read_search cap_fowner" "CapabilityBoundingSet"
+    "cap_chown cap_dac_override cap_dac_read_search cap_fowner cap_fsetid" \
+    "CapabilityBoundingSet"
   expect_eq "$(unit_property "$service" ProtectKernelTunables)" yes "ProtectKernelTunables"
   expect_eq "$(unit_property "$service" ProtectKernelModules)" yes "ProtectKernelModules"
   [[ -n $(unit_property "$service" SystemCallFilter) ]] || fail "no SystemCallFilter"
@@ -37,24 +38,25 @@ check_running() {
   local service=$LABEL.service pid
   expect_eq "$(systemctl is-active "$service")" active "$service was started by its socket"
   pid=$(unit_property "$service" MainPID)
-  expect_eq "$(awk '/^CapBnd:/ {print $2}' "/proc/$pid/status")" 000000000000000f \
+  expect_eq "$(awk '/^CapBnd:/ {print $2}' "/proc/$pid/status")" 000000000000001f \
     "the daemon's capability bounding set"
   expect_eq "$(awk '/^NoNewPrivs:/ {print $2}' "/proc/$pid/status")" 1 "the daemon's NoNewPrivs"
   expect_eq "$(stat -c %U "/proc/$pid")" root "the daemon runs as root"
 }
 
-# check_provisioning ZELHELPER USER GROUP DIR: the ordinary USER gets DIR (and its missing
-# parents) in the new GROUP with mode 0770 through the socket, and becomes a member.
+# check_provisioning ZELHELPER USER GROUP POSIX DIR: the ordinary USER gets DIR (and its missing
+# parents) in the new group of full name GROUP, whose POSIX name is POSIX, with mode 02770 through
+# the socket, and becomes a member.
 check_provisioning() {
-  local zelhelper=$1 user=$2 group=$3 dir=$4
+  local zelhelper=$1 user=$2 group=$3 posix=$4 dir=$5
   expect_eq "$(as_user "$user" "$zelhelper" version)" 3 "$user asks the helper's version"
   check_running
-  expect_eq "$(as_user "$user" "$zelhelper" create-dir "$dir" --group "$group")" YES \
+  expect_eq "$(as_user "$user" "$zelhelper" create-dir "$dir" --group "$group" 2>/dev/null)" YES \
     "$user provisions $dir"
-  expect_eq "$(mode_and_group "$dir")" "770 $group" "$dir is mode 0770 in group $group"
-  expect_eq "$(mode_and_group "$(dirname "$dir")")" "770 $group" "its missing parent too"
-  id -nG "$user" | tr ' ' '\n' | grep -qx "$group" || fail "$user is not in $group"
-  ok "$user is a member of $group"
+  expect_eq "$(mode_and_group "$dir")" "2770 $posix" "$dir is mode 02770 in group $posix"
+  expect_eq "$(mode_and_group "$(dirname "$dir")")" "2770 $posix" "its missing parent too"
+  id -nG "$user" | tr ' ' '\n' | grep -qx "$posix" || fail "$user is not in $posix"
+  ok "$user is a member of $posix"
 }
 
 # check_gone EXECUTABLE: job stopped, units, executable and socket removed.

@@ -17,7 +17,7 @@ echo "dpkg --install"
 dpkg --install /srv/stage/zelhelper.deb >/dev/null
 check_installed "$installed"
 expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
-check_provisioning "$installed" carol zelpkg /home/carol/Zel/shared
+check_provisioning "$installed" carol zelpkg zel-zelpkg /home/carol/Zel/shared
 
 echo "dpkg --install over itself"
 dpkg --install /srv/stage/zelhelper.deb >/dev/null
@@ -40,4 +40,4 @@ leftover=$(find /var/lib/systemd/deb-systemd-helper-enabled /var/lib/systemd/deb
   -name "*$LABEL*" 2>/dev/null || true)
 [[ -z $leftover ]] || fail "deb-systemd-helper still keeps state: $leftover"
 ok "no enablement state is left"
-expect_eq "$(stat -c %G /home/carol/Zel/shared)" zelpkg "the user's shared directory stays"
+expect_eq "$(stat -c %G /home/carol/Zel/shared)" zel-zelpkg "the user's shared directory stays"
