@@ -15,7 +15,7 @@ namespace zel {
 bool isUnenterableFileSystemType(std::string_view type);
 
 // The type of the file system mounted with device number `device`, from /proc/self/mountinfo
-// (read without touching the file system itself); nothing when no mount has that device.
+// (read without touching the file system itself); nothing when no mount line has that device.
 std::optional<std::string> fileSystemTypeOfDevice(dev_t device);
 
 }  // namespace zel

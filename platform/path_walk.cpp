@@ -83,8 +83,10 @@ class Walker {
   bool admitsFileSystem(dev_t device, std::optional<dev_t> parentDevice) const {
     if (parentDevice && *parentDevice == device)
       return true;
+    // Every FUSE and network mount has its own line; a device without one is part of a file
+    // system already entered (a btrfs subvolume, say).
     std::optional<std::string> type = fileSystemTypeOfDevice(device);
-    return type && !isUnenterableFileSystemType(*type);
+    return !type || !isUnenterableFileSystemType(*type);
   }
 
   // Pushes a directory the walk goes on through; a searcher must be able to search it.
