@@ -13,7 +13,7 @@ Request::Request(std::string_view operation, const std::string& path, LogChannel
       mCaller(currentCaller()),
       mIdentities(IdentityAuthority::localIdentityAuthority()),
       mAccount(mIdentities.accountOf(mCaller.uid)),
-      mRules(SafetyRules::forCurrentCaller()) {}
+      mRules(mCaller) {}
 
 bool Request::refused(const std::optional<Refusal>& refusal) const {
   return refused(refusal, mPath);

@@ -120,10 +120,6 @@ Refusal keptModeReason(mode_t mode) {
                              mode)};
 }
 
-SafetyRules SafetyRules::forCurrentCaller() {
-  return SafetyRules(currentCaller());
-}
-
 std::optional<std::string> SafetyRules::refusalToName(const UserIdentity& user) const {
   if (unrestricted() || user.uid == mCaller.uid)
     return std::nullopt;

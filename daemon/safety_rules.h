@@ -56,7 +56,7 @@ Refusal keptModeReason(mode_t mode);
 // The group step's own rules until it checks them itself.
 class SafetyRules {
  public:
-  static SafetyRules forCurrentCaller();
+  explicit SafetyRules(const Caller& caller) : mCaller(caller) {}
   bool unrestricted() const { return mCaller.uid == 0; }
   std::optional<std::string> refusalToName(const UserIdentity& user) const;
   std::optional<std::string> refusalToAdd(const GroupIdentity& group) const;
@@ -64,7 +64,6 @@ class SafetyRules {
                   std::string_view rule) const;
 
  private:
-  explicit SafetyRules(const Caller& caller) : mCaller(caller) {}
   Caller mCaller;
 };
 

@@ -23,8 +23,8 @@ FileError errnoError(int code, const std::string& path) {
 }
 
 // A link is trusted when nobody but root could have made or changed it.
-bool isTrustedLink(const struct statx& link, const WalkedItem& holder) {
-  return link.stx_uid == 0 && holder.status.st_uid == 0 && (holder.status.st_mode & 022) == 0;
+bool isTrustedLink(uid_t linkOwner, const struct stat& holder) {
+  return linkOwner == 0 && holder.st_uid == 0 && (holder.st_mode & 022) == 0;
 }
 
 class Walker {
@@ -35,7 +35,8 @@ class Walker {
     mPending.assign(components.begin(), components.end());
     UniqueFd root(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     WalkedItem top{std::move(root), {}, std::nullopt};
-    if (!top.fd || fstat(top.fd.get(), &top.status) != 0)
+    bool needsStatus = mSearcher != nullptr || mPending.empty();
+    if (!top.fd || (needsStatus && fstat(top.fd.get(), &top.status) != 0))
       return stop(WalkStop::kFailed, errnoError(errno, "/"));
     if (mSearcher && !admitsFileSystem(top.status.st_dev, std::nullopt))
       return stop(WalkStop::kFileSystem, fileSystemError("/"));
@@ -109,6 +110,8 @@ class Walker {
     const WalkedItem& parent = mWalk.directories.back();
     bool last = mPending.empty();
     std::string path = pathWith(name);
+    if (!last && !mSearcher)
+      return stepThroughDirectory(parent, name, path);
     struct statx found {};
     int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (mSearcher ? AT_STATX_DONT_SYNC : 0);
     if (statx(parent.fd.get(), name.c_str(), flags, STATX_BASIC_STATS, &found) != 0) {
@@ -121,7 +124,7 @@ class Walker {
     }
     mode_t type = found.stx_mode & S_IFMT;
     if (type == S_IFLNK)
-      return followLink(parent, name, found, path);
+      return followLink(parent, name, found.stx_uid, path);
     if (!last && type != S_IFDIR) {
       stop(WalkStop::kFailed, errnoError(ENOTDIR, path));
       return false;
@@ -179,9 +182,34 @@ class Walker {
     return false;
   }
 
-  bool followLink(const WalkedItem& parent, const std::string& name, const struct statx& link,
+  // For root, whose walk needs nothing of the directories on the way but their descriptors:
+  // O_DIRECTORY opens nothing else, and only a failure needs a closer look.
+  bool stepThroughDirectory(const WalkedItem& parent, const std::string& name,
+                            const std::string& path) {
+    WalkedItem directory;
+    directory.fd = UniqueFd(
+        openat(parent.fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (directory.fd) {
+      mDone.push_back(name);
+      mWalk.directories.push_back(std::move(directory));
+      return true;
+    }
+    int code = errno;
+    struct stat status {};
+    if (code == ENOENT)
+      return missing(name, path);
+    if ((code == ELOOP || code == ENOTDIR) &&
+        fstatat(parent.fd.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(status.st_mode))
+      return followLink(parent, name, status.st_uid, path);
+    stop(WalkStop::kFailed, errnoError(code, path));
+    return false;
+  }
+
+  bool followLink(const WalkedItem& parent, const std::string& name, uid_t linkOwner,
                   const std::string& path) {
-    if (!isTrustedLink(link, parent)) {
+    struct stat holder {};
+    if (fstat(parent.fd.get(), &holder) != 0 || !isTrustedLink(linkOwner, holder)) {
       stop(WalkStop::kLink,
            FileError{ELOOP, fmt::format("{}: is a symbolic link, which is not followed", path)});
       return false;

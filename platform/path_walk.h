@@ -37,6 +37,8 @@ std::string joinComponents(const std::vector<std::string>& components, size_t co
 // A directory or item the walk reached, with what was read of it through its descriptor.
 struct WalkedItem {
   UniqueFd fd;  // O_RDONLY; empty for an item that is neither a regular file nor a directory
+  // Read for the item, and for every directory in a walk for a searcher; a walk for root
+  // leaves it unread (zero) for the directories on the way.
   struct stat status {};
   std::optional<AccessControlList> acl;  // read only in a walk for a searcher
 
