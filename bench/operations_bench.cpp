@@ -1,8 +1,5 @@
-// The helper's operations against a plain baseline measured in the same run, reported as
-// ratios: createDirectory of a new directory per call beside mkdir+chown+chmod, and the group
-// step with 10,000 groups in the group file beside a plain read of that file. In-process, as
-// root, on a sandbox root.
-#include <fcntl.h>
+// The helper's createDirectory of a new directory, in-process as root on a sandbox root, against
+// mkdir+chown+chmod of one measured in the same run, reported as a ratio.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +18,6 @@ namespace {
 
 using zel::test::SandboxRoot;
 
-constexpr int kGroupCount = 10000;
 constexpr gid_t kAliceGroup = 4242;
 
 void BM_MkdirChownChmod(benchmark::State& state) {
@@ -48,44 +44,8 @@ void BM_CreateDirectory(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// The last group has the requested full name and alice as a member: the step reads and
-// searches the whole file and commits nothing.
-void writeManyGroups(const SandboxRoot& root) {
-  std::string lines = root.readFile("etc/group");
-  for (int i = 0; i < kGroupCount; ++i)
-    lines += fmt::format("group{}:x:{}:bob,carol{}\n", i, 10000 + i, i);
-  lines += "zel-home-users:x:30000:bob,alice\n";
-  root.writeFile("etc/group", lines);
-}
-
-void BM_ReadGroupFile(benchmark::State& state) {
-  SandboxRoot root;
-  writeManyGroups(root);
-  std::string path = root.at("etc/group");
-  for (auto _ : state) {
-    std::string contents;
-    char buffer[65536];
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
-      contents.append(buffer, static_cast<size_t>(got));
-    close(fd);
-    benchmark::DoNotOptimize(contents);
-  }
-}
-
-void BM_GroupStep10000Groups(benchmark::State& state) {
-  SandboxRoot root;
-  writeManyGroups(root);
-  for (auto _ : state) {
-    if (!zel::ZelHelper::putUser("alice", "zel-home-users"))
-      state.SkipWithError("putUser answered NO");
-  }
-}
-
 BENCHMARK(BM_MkdirChownChmod)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDirectory)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadGroupFile)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_GroupStep10000Groups)->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's real time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -116,8 +76,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.printRatio("createDirectory, per new directory", "BM_CreateDirectory",
                       "BM_MkdirChownChmod");
-  reporter.printRatio("group step with 10,000 groups", "BM_GroupStep10000Groups",
-                      "BM_ReadGroupFile");
   benchmark::Shutdown();
   return 0;
 }
