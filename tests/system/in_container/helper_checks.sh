@@ -44,15 +44,15 @@ check_running() {
 }
 
 # check_provisioning ZELHELPER USER GROUP DIR: the ordinary USER gets DIR (and its missing
-# parents) in the new GROUP with mode 0770 through the socket, and becomes a member.
+# parents) in the new GROUP with mode 02770 through the socket, and becomes a member.
 check_provisioning() {
   local zelhelper=$1 user=$2 group=$3 dir=$4
   expect_eq "$(as_user "$user" "$zelhelper" version)" 3 "$user asks the helper's version"
   check_running
   expect_eq "$(as_user "$user" "$zelhelper" create-dir "$dir" --group "$group")" YES \
     "$user provisions $dir"
-  expect_eq "$(mode_and_group "$dir")" "770 $group" "$dir is mode 0770 in group $group"
-  expect_eq "$(mode_and_group "$(dirname "$dir")")" "770 $group" "its missing parent too"
+  expect_eq "$(mode_and_group "$dir")" "2770 $group" "$dir is mode 02770 in group $group"
+  expect_eq "$(mode_and_group "$(dirname "$dir")")" "2770 $group" "its missing parent too"
   id -nG "$user" | tr ' ' '\n' | grep -qx "$group" || fail "$user is not in $group"
   ok "$user is a member of $group"
 }
