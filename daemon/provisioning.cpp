@@ -7,8 +7,6 @@
 // then runs only for a request that will change something; the item is checked again through
 // its descriptor right before the change. Root keeps the operations' own order, except that a
 // path refused by rule 1 changes nothing.
-#include <cerrno>
-
 #include <fmt/printf.h>
 
 #include "daemon/group_step.h"

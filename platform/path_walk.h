@@ -15,7 +15,6 @@
 
 #include <sys/stat.h>
 
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
