@@ -7,6 +7,9 @@
 // then runs only for a request that will change something; the item is checked again through
 // its descriptor right before the change. Root keeps the operations' own order, except that a
 // path refused by rule 1 changes nothing.
+#include <cerrno>
+
+#include <fmt/format.h>
 #include <fmt/printf.h>
 
 #include "daemon/group_step.h"
@@ -59,10 +62,14 @@ class Provisioning {
       return true;
     IdentityAuthority now = IdentityAuthority::localIdentityAuthority();
     for (const GroupIdentity& group : now.groups()) {
-      if (group.name == mStep.group.name)
+      if (group.name == mStep.group.name) {
         mStep.group.gid = group.gid;
+        return true;
+      }
     }
-    return true;
+    std::string problem =
+        fmt::format("the new group {} is not in the group file", mStep.group.name);
+    return mRequest->failed(FileError{ENOENT, problem}, fmt::format("ZelHelper {}", problem));
   }
 
  private:
