@@ -3,9 +3,11 @@
 #include <fmt/printf.h>
 
 #include "daemon/request.h"
+#include "daemon/safety_rules.h"
 #include "daemon/zel_helper.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/path_walk.h"
 
 namespace zel {
 namespace {
@@ -32,26 +34,39 @@ uint32_t ZelHelper::octToDec(uint32_t octalLooking) {
 
 void ZelHelper::setPrivileges(uint32_t octalLooking, const std::string& path) {
   Request request("setPrivileges", path, LogChannel::kNSLog);
-  if (request.refused(SafetyRules::refusalOfPath(path)))
+  AccessSubject subject = request.subject();
+  PathWalk walk = walkPath(path, request.unrestricted() ? nullptr : &subject);
+  if (request.refused(refusalOfWalk(walk)))
     return;
-  const FileManager& files = FileManager::defaultManager();
-  FileError error;
-  std::optional<ItemAttributes> item = files.attributesOfItemAtPath(path, &error);
-  if (!item)
-    NSLog(fmt::format("ZelHelper Error getting {} attributes: {}", path, error.description));
+  bool exists = walk.stop == WalkStop::kComplete;
+  if (!exists)
+    NSLog(fmt::format("ZelHelper Error getting {} attributes: {}", path, walk.error.description));
   // A number that is not octal-looking changes nothing: a typo must not clear the mode.
-  std::optional<uint32_t> mode = modeOfOctalLooking(octalLooking);
-  if (!mode)
+  std::optional<uint32_t> asked = modeOfOctalLooking(octalLooking);
+  if (!asked) {
+    noteReason(fmt::format("failed: {} is not an octal-looking number", octalLooking));
     return;
-  uint32_t current = item ? item->posixPermissions : 0;
-  if (static_cast<int32_t>(current) == static_cast<int32_t>(*mode))
+  }
+  uint32_t current = exists ? walk.item->status.st_mode & 07777 : 0;
+  if (static_cast<int32_t>(current) == static_cast<int32_t>(*asked))
     return;
-  auto check = [&request](const ItemAttributes& target, const ResolvedAttributes& change) {
-    return request.rules().refusalToSetPermissions(target, change.posixPermissions.value());
-  };
-  if (!files.setAttributes(FileAttributes{std::nullopt, *mode}, path, &error, check))
-    request.failed(
-        error, fmt::format("ZelHelper Error setting {} privileges: {}", path, error.description));
+  std::string setFailure = "ZelHelper Error setting {} privileges: {}";
+  if (!exists) {
+    request.failed(walk.error, fmt::format(fmt::runtime(setFailure), path, walk.error.description));
+    return;
+  }
+  WalkedItem& item = *walk.item;
+  if (request.refused(refusalToSetPermissions(request, subject, item, *asked)))
+    return;
+  mode_t mode = modeWithinRules(request, item, *asked);
+  FileError error;
+  if (mode != current && !FileManager::defaultManager().setAttributes(
+                             item, ItemChange{std::nullopt, mode}, path, &error)) {
+    request.failed(error, fmt::format(fmt::runtime(setFailure), path, error.description));
+    return;
+  }
+  if (mode != *asked)
+    request.kept(keptModeReason(mode));
 }
 
 }  // namespace zel

@@ -1,11 +1,20 @@
 // createFile, createDirectory and permitAccessToPath: items that belong to the request's group
-// with mode 0770, for users who reach them through that group.
+// with mode 0770 (directories 02770, so that new entries keep the group), for users who reach
+// them through that group.
+//
+// Each request walks its path once (platform/path_walk.h) and acts on the descriptors of that
+// walk. For callers other than root, every check on the item comes before the group step, which
+// then runs only for a request that will change something; the item is checked again through
+// its descriptor right before the change. Root keeps the operations' own order, except that a
+// path refused by rule 1 changes nothing.
 #include <cerrno>
 
+#include <fmt/format.h>
 #include <fmt/printf.h>
 
 #include "daemon/group_step.h"
 #include "daemon/request.h"
+#include "daemon/safety_rules.h"
 #include "daemon/volume_path.h"
 #include "daemon/zel_helper.h"
 #include "platform/file_manager.h"
@@ -16,81 +25,144 @@
 namespace zel {
 namespace {
 
-constexpr uint32_t kProvisioningPermissions = 0770;  // 504
+constexpr mode_t kFileMode = 0770;  // 504
+constexpr mode_t kDirectoryMode = 02770;
 
-enum class Provisioning { kFile, kDirectory, kAccess };
+// The messages an operation gives when it takes over an existing item.
+struct TakeOverMessages {
+  const char* readFailure;
+  const char* announcement;  // or null
+  const char* setFailure;
+};
 
-FileAttributes provisioningAttributes(const std::string& group) {
-  return FileAttributes{group, kProvisioningPermissions};
+// A request whose group step is planned, with the caller as the rules judge it.
+class Provisioning {
+ public:
+  Provisioning(const Request& request, GroupStep step)
+      : mRequest(&request), mStep(std::move(step)) {}
+
+  const Request& request() const { return *mRequest; }
+  bool restricted() const { return !mRequest->unrestricted(); }
+  // The caller, counted as a member of the group the step would add it to. A group the step
+  // creates has no items yet, so membership in it decides nothing before the step.
+  AccessSubject subject() const {
+    bool joins = mStep.addsMember && (mPerformed || !mStep.createsGroup);
+    return mRequest->subject(joins ? std::optional<gid_t>(mStep.group.gid) : std::nullopt);
+  }
+  gid_t groupId() const { return mStep.group.gid; }
+
+  // Performs the step once; a group it created is looked up for the gid groupadd gave it.
+  bool performStep() {
+    if (mPerformed)
+      return true;
+    if (!performGroupStep(*mRequest, mStep))
+      return false;
+    mPerformed = true;
+    if (!mStep.createsGroup)
+      return true;
+    IdentityAuthority now = IdentityAuthority::localIdentityAuthority();
+    for (const GroupIdentity& group : now.groups()) {
+      if (group.name == mStep.group.name) {
+        mStep.group.gid = group.gid;
+        return true;
+      }
+    }
+    std::string problem =
+        fmt::format("the new group {} is not in the group file", mStep.group.name);
+    return mRequest->failed(FileError{ENOENT, problem}, fmt::format("ZelHelper {}", problem));
+  }
+
+ private:
+  const Request* mRequest;
+  GroupStep mStep;
+  bool mPerformed = false;
+};
+
+mode_t provisionedMode(const WalkedItem& item) {
+  return item.isDirectory() ? kDirectoryMode : kFileMode;
 }
 
-// Rule 3 for the item of a request, judged before the group step so that a refused request
-// changes nothing at all; the change is judged again through its own descriptor. The request's
-// group is the one that has the request's full name now, if any.
-std::optional<std::string> preflightRefusal(const SafetyRules& rules, const std::string& path,
-                                            const std::string& group, Provisioning kind) {
-  if (rules.unrestricted())
+// The group step planned (and, for root, performed after the walk passed rule 1), then the walk
+// for the caller; nothing when the request ends there.
+std::optional<Provisioning> prepare(const Request& request, const std::string& user,
+                                    const std::string& group, PathWalk* walk) {
+  if (!absolutePathComponents(request.path())) {
+    request.refused(refusalOfWalk(walkPath(request.path(), nullptr)));
     return std::nullopt;
-  std::optional<gid_t> requestGroup;
-  IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
-  if (const GroupIdentity* found = authority.groupWithFullName(group))
-    requestGroup = found->gid;
-
-  const FileManager& files = FileManager::defaultManager();
-  FileError error;
-  if (std::optional<ItemAttributes> item = files.attributesOfItemAtPath(path, &error)) {
-    if (kind == Provisioning::kFile && item->type == ItemType::kDirectory)
-      return std::nullopt;  // refused without a change anyway
-    return rules.refusalToTakeOver(*item, requestGroup);
   }
-  std::vector<std::string> components = absolutePathComponents(path).value();
-  size_t lowest =
-      kind == Provisioning::kDirectory || components.empty() ? 0 : components.size() - 1;
-  for (size_t count = components.size(); count-- > lowest && error.code == ENOENT;) {
-    std::string parent = joinComponents(components, count);
-    if (std::optional<ItemAttributes> directory = files.attributesOfItemAtPath(parent, &error))
-      return rules.refusalToCreateIn(*directory, requestGroup);
-  }
-  return std::nullopt;  // the change fails on its own
-}
-
-ChangeCheck takeOverCheck(const SafetyRules& rules) {
-  return [&rules](const ItemAttributes& item, const ResolvedAttributes& change) {
-    return rules.refusalToTakeOver(item, change.groupOwnerAccountID);
-  };
-}
-
-ChangeCheck creationCheck(const SafetyRules& rules) {
-  return [&rules](const ItemAttributes& directory, const ResolvedAttributes& change) {
-    return rules.refusalToCreateIn(directory, change.groupOwnerAccountID);
-  };
-}
-
-// Rule 3 for the item, then the group step; false when the request ends there.
-bool passesRulesAndGroupStep(const Request& request, const std::string& path,
-                             const std::string& user, const std::string& group, Provisioning kind) {
-  if (request.refused(preflightRefusal(request.rules(), path, group, kind)))
-    return false;
   std::optional<GroupStep> step = planGroupStep(request, user, group);
-  return step && performGroupStep(request, *step);
+  if (!step)
+    return std::nullopt;
+  Provisioning provisioning(request, std::move(*step));
+  AccessSubject subject = provisioning.subject();
+  *walk = walkPath(request.path(), provisioning.restricted() ? &subject : nullptr);
+  if (request.refused(refusalOfWalk(*walk)))
+    return std::nullopt;
+  if (!provisioning.restricted() && !provisioning.performStep())
+    return std::nullopt;
+  return provisioning;
 }
 
-// Gives an existing item the group and mode 0770, with the operation's own messages
-// (`announcement` only when it has one).
-bool takeOver(const Request& request, const std::string& path, const std::string& group,
-              const char* readFailure, const char* announcement, const char* setFailure) {
+// Gives the walked, existing item the group and its provisioned mode, with the operation's own
+// messages.
+bool takeOver(Provisioning& provisioning, PathWalk& walk, const TakeOverMessages& messages) {
+  const Request& request = provisioning.request();
+  WalkedItem& item = *walk.item;
+  if (provisioning.restricted() &&
+      request.refused(refusalToTakeOver(request, walk, item, provisioning.groupId())))
+    return false;
+  if (!provisioning.performStep())
+    return false;
   const FileManager& files = FileManager::defaultManager();
   FileError error;
-  if (!files.attributesOfFileSystemForPath(path, &error)) {
-    systemLog(readFailure);
+  if (!files.attributesOfFileSystem(item, walk.path(), &error)) {
+    systemLog(messages.readFailure);
     return false;
   }
-  if (announcement != nullptr)
-    systemLog(announcement);
-  if (!files.setAttributes(provisioningAttributes(group), path, &error,
-                           takeOverCheck(request.rules())))
-    return request.failed(error, setFailure);
+  if (messages.announcement != nullptr)
+    systemLog(messages.announcement);
+  if (provisioning.restricted()) {
+    if (!refreshItem(item, true, &error))
+      return request.failed(error, messages.setFailure);
+    if (request.refused(refusalToTakeOver(request, walk, item, provisioning.groupId())))
+      return false;
+  }
+  mode_t asked = provisionedMode(item);
+  mode_t mode = modeWithinRules(request, item, asked);
+  if (!files.setAttributes(item, ItemChange{provisioning.groupId(), mode}, walk.path(), &error))
+    return request.failed(error, messages.setFailure);
+  if (mode != asked)
+    request.kept(keptModeReason(mode));
   return true;
+}
+
+// For a caller other than root: may the missing items be made in the deepest directory?
+bool mayCreate(Provisioning& provisioning, PathWalk& walk) {
+  if (!provisioning.restricted())
+    return true;
+  return !provisioning.request().refused(
+      refusalToCreateIn(provisioning.subject(), walk.directories.back()));
+}
+
+// The group step, then the same check again through the directory's descriptor.
+bool performStepAndRecheck(Provisioning& provisioning, PathWalk& walk, FileError* error) {
+  if (!provisioning.performStep())
+    return false;
+  if (!provisioning.restricted())
+    return true;
+  if (!refreshItem(walk.directories.back(), true, error)) {
+    provisioning.request().failed(
+        *error,
+        fmt::format("ZelHelper {}: could not read {} again: {}", provisioning.request().operation(),
+                    walk.path(walk.missingIndex()), error->description));
+    return false;
+  }
+  return mayCreate(provisioning, walk);
+}
+
+std::string creationFailure(const Request& request, const FileError& error) {
+  return fmt::sprintf("ZelHelper %s: could not create %s: %s", std::string(request.operation()),
+                      request.path(), error.description);
 }
 
 }  // namespace
@@ -98,68 +170,99 @@ bool takeOver(const Request& request, const std::string& path, const std::string
 bool ZelHelper::createFile(const std::string& path, const std::string& user,
                            const std::string& group) {
   Request request("createFile", path, LogChannel::kSystemLog);
-  if (request.refused(SafetyRules::refusalOfPath(path)) ||
-      !passesRulesAndGroupStep(request, path, user, group, Provisioning::kFile))
+  PathWalk walk;
+  std::optional<Provisioning> provisioning = prepare(request, user, group, &walk);
+  if (!provisioning)
     return false;
-
-  const FileManager& files = FileManager::defaultManager();
-  bool isDirectory = false;
-  bool exists = files.fileExistsAtPath(path, &isDirectory);
-  if (exists && isDirectory)
+  if (walk.stop == WalkStop::kComplete) {
+    if (walk.item->isDirectory())
+      return false;
+    return takeOver(*provisioning, walk,
+                    {"ZelHelper Error getting file privileges",
+                     "ZelHelper changing file attributes", "Error setting file privileges"});
+  }
+  bool missingItself =
+      walk.stop == WalkStop::kMissing && walk.missingIndex() + 1 == walk.components.size();
+  if (missingItself && !mayCreate(*provisioning, walk))
     return false;
-  if (exists)
-    return takeOver(request, path, group, "ZelHelper Error getting file privileges",
-                    "ZelHelper changing file attributes", "Error setting file privileges");
   systemLog("ZelHelper createFile: file doesn't exist");
+  if (!missingItself)
+    return request.failed(walk.error, creationFailure(request, walk.error));
   FileError error;
-  if (!files.createFileAtPath(path, provisioningAttributes(group), &error,
-                              creationCheck(request.rules())))
-    return request.failed(error, fmt::sprintf("ZelHelper createFile: could not create %s: %s", path,
-                                              error.description));
+  if (!performStepAndRecheck(*provisioning, walk, &error))
+    return false;
+  if (!FileManager::defaultManager().createFile(walk.directories.back(), walk.components.back(),
+                                                ItemChange{provisioning->groupId(), kFileMode},
+                                                walk.path(), &error))
+    return request.failed(error, creationFailure(request, error));
   return true;
 }
 
 bool ZelHelper::createDirectory(const std::string& path, const std::string& user,
                                 const std::string& group) {
   Request request("createDirectory", path, LogChannel::kSystemLog);
-  if (request.refused(SafetyRules::refusalOfPath(path)) ||
-      !passesRulesAndGroupStep(request, path, user, group, Provisioning::kDirectory))
+  PathWalk walk;
+  std::optional<Provisioning> provisioning = prepare(request, user, group, &walk);
+  if (!provisioning)
     return false;
-
-  const FileManager& files = FileManager::defaultManager();
-  if (files.fileExistsAtPath(path))
-    return takeOver(request, path, group, "ZelHelper Error getting dir privileges", nullptr,
-                    "ZelHelper Error setting dir privileges");
+  if (walk.stop == WalkStop::kComplete)
+    return takeOver(*provisioning, walk,
+                    {"ZelHelper Error getting dir privileges", nullptr,
+                     "ZelHelper Error setting dir privileges"});
+  bool missing = walk.stop == WalkStop::kMissing;
+  if (missing && !mayCreate(*provisioning, walk))
+    return false;
   systemLog("ZelHelper createDirectory: dir doesn't exist");
   std::optional<std::string> volume = volumePathOf(path, 3);
-  if (volume && !files.fileExistsAtPath(*volume)) {
+  if (volume && !FileManager::defaultManager().fileExistsAtPath(*volume)) {
     systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume));
     return false;
   }
+  if (!missing)
+    return request.failed(walk.error, creationFailure(request, walk.error));
   FileError error;
-  if (!files.createDirectoryAtPath(path, provisioningAttributes(group), &error,
-                                   creationCheck(request.rules())))
-    return request.failed(error, fmt::sprintf("ZelHelper createDirectory: could not create %s: %s",
-                                              path, error.description));
+  if (!performStepAndRecheck(*provisioning, walk, &error))
+    return false;
+  std::vector<std::string> names(walk.components.begin() + walk.missingIndex(),
+                                 walk.components.end());
+  if (!FileManager::defaultManager().createDirectories(
+          walk.directories.back(), names, ItemChange{provisioning->groupId(), kDirectoryMode},
+          walk.path(walk.missingIndex()), &error))
+    return request.failed(error, creationFailure(request, error));
   return true;
 }
 
 bool ZelHelper::permitAccessToPath(const std::string& path, const std::string& user,
                                    const std::string& group) {
   Request request("permitAccessToPath", path, LogChannel::kSystemLog);
-  if (request.refused(SafetyRules::refusalOfPath(path)))
+  if (!absolutePathComponents(path)) {
+    request.refused(refusalOfWalk(walkPath(path, nullptr)));
     return false;
-  const FileManager& files = FileManager::defaultManager();
+  }
   std::optional<std::string> volume = volumePathOf(path, 4);
-  if (volume && !files.fileExistsAtPath(*volume)) {
+  if (volume && !FileManager::defaultManager().fileExistsAtPath(*volume)) {
     systemLog(fmt::sprintf("ZelHelper ERROR permitAccessToPath: volume doesn't exist %s", *volume));
     return false;
   }
-  if (!files.fileExistsAtPath(path) ||
-      !passesRulesAndGroupStep(request, path, user, group, Provisioning::kAccess))
-    return false;
-  return takeOver(request, path, group, "ZelHelper Error getting path privileges", nullptr,
-                  "Error setting path privileges");
+  PathWalk walk;
+  std::optional<Provisioning> provisioning;
+  if (request.unrestricted()) {
+    // Root's order: the item must exist before the group step runs.
+    walk = walkPath(path, nullptr);
+    if (request.refused(refusalOfWalk(walk)) || walk.stop != WalkStop::kComplete)
+      return false;
+    std::optional<GroupStep> step = planGroupStep(request, user, group);
+    if (!step)
+      return false;
+    provisioning.emplace(request, std::move(*step));
+  } else {
+    provisioning = prepare(request, user, group, &walk);
+    if (!provisioning || walk.stop != WalkStop::kComplete)
+      return false;
+  }
+  return takeOver(
+      *provisioning, walk,
+      {"ZelHelper Error getting path privileges", nullptr, "Error setting path privileges"});
 }
 
 }  // namespace zel

@@ -13,7 +13,7 @@ Request::Request(std::string_view operation, const std::string& path, LogChannel
       mCaller(currentCaller()),
       mIdentities(IdentityAuthority::localIdentityAuthority()),
       mAccount(mIdentities.accountOf(mCaller.uid)),
-      mRules(SafetyRules::forCurrentCaller()) {}
+      mRules(mCaller) {}
 
 bool Request::refused(const std::optional<Refusal>& refusal) const {
   return refused(refusal, mPath);
@@ -35,13 +35,20 @@ bool Request::refused(const std::optional<std::string>& rule) const {
   return rule.has_value();
 }
 
+AccessSubject Request::subject(std::optional<gid_t> joining) const {
+  AccessSubject subject{mCaller.uid, mAccount.groups};
+  if (joining)
+    subject.groups.push_back(*joining);
+  return subject;
+}
+
+void Request::kept(const Refusal& reason) const {
+  noteReason(fmt::format("kept ({}): {}", reason.rule, reason.reason));
+}
+
 bool Request::failed(const FileError& error, std::string_view message) const {
-  if (error.refused) {
-    refused(error.description);
-  } else {
-    log(message);
-    noteReason(fmt::format("failed: {}", error.description));
-  }
+  log(message);
+  noteReason(fmt::format("failed: {}", error.description));
   return false;
 }
 

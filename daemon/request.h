@@ -3,7 +3,9 @@
 // changes in the operation's own log channel.
 //
 // A refusal is logged as "ZelHelper refused <operation> <subject> for uid N (<rule>): <reason>"
-// (limited per uid) and noted for the caller's lastReason as "refused (<rule>): <reason>".
+// (limited per uid) and noted for the caller's lastReason as "refused (<rule>): <reason>"; an
+// item left other than asked is noted as "kept (<rule>): <reason>", a change that failed as
+// "failed: <what>".
 #pragma once
 
 #include <optional>
@@ -13,6 +15,7 @@
 #include "daemon/caller.h"
 #include "daemon/refusal.h"
 #include "daemon/safety_rules.h"
+#include "platform/access_judge.h"
 #include "platform/file_error.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
@@ -34,6 +37,9 @@ class Request {
   // The caller's user entry and groups.
   const Account& account() const { return mAccount; }
   const SafetyRules& rules() const { return mRules; }
+  // The caller as the access judge sees it: its uid and groups, and `joining` when the group
+  // step would add it to that group.
+  AccessSubject subject(std::optional<gid_t> joining = std::nullopt) const;
 
   // Logs and notes the refusal when there is one; true when the request is refused. `subject`
   // defaults to the request's path.
@@ -41,9 +47,11 @@ class Request {
   bool refused(const std::optional<Refusal>& refusal, std::string_view subject) const;
   bool refused(const std::optional<std::string>& rule) const;
 
-  // Logs a change that failed: as a refusal when a rule vetoed it through its descriptor,
-  // otherwise with `message`, noted for the caller as "failed: <what>". Answers false, the
-  // operation's result.
+  // Notes that the item was left other than asked, for the reason given.
+  void kept(const Refusal& reason) const;
+
+  // Logs a change that failed with `message`, noted for the caller as "failed: <what>".
+  // Answers false, the operation's result.
   bool failed(const FileError& error, std::string_view message) const;
 
   // Logs `message` in the operation's channel.

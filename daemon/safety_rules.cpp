@@ -6,31 +6,118 @@
 
 #include <fmt/format.h>
 
-#include "platform/path_walk.h"
+#include "daemon/request.h"
 
 namespace zel {
+namespace {
 
-SafetyRules::SafetyRules(const Caller& caller, std::vector<gid_t> callerGroups)
-    : mCaller(caller), mCallerGroups(std::move(callerGroups)) {}
+constexpr mode_t kSharedBits = 0770;
 
-SafetyRules SafetyRules::forCurrentCaller() {
-  Caller caller = currentCaller();
-  if (caller.uid == 0)
-    return SafetyRules(caller, {});
-  IdentityAuthority authority = IdentityAuthority::localIdentityAuthority();
-  return SafetyRules(caller, authority.groupsOfProcess(caller.uid, caller.gid));
+bool ownsItem(const Request& request, const struct stat& status) {
+  return status.st_uid == request.caller().uid;
 }
 
-bool SafetyRules::isCallerGroup(gid_t gid) const {
-  return std::find(mCallerGroups.begin(), mCallerGroups.end(), gid) != mCallerGroups.end();
+bool isHome(const Request& request, const PathWalk& walk) {
+  std::string path = walk.path();
+  const std::optional<UserIdentity>& entry = request.account().entry;
+  return walk.components.empty() || request.identities().isHomeDirectory(path) ||
+         (entry && entry->home == path);
 }
 
-std::optional<std::string> SafetyRules::refusalOfPath(const std::string& path) {
-  if (!absolutePathComponents(path))
-    return "paths must be absolute, without . or .. components";
-  if (std::optional<std::string> link = FileManager::defaultManager().symbolicLinkInPath(path))
-    return fmt::format("no symbolic link is followed in a path, and {} is one", *link);
+}  // namespace
+
+std::optional<Refusal> refusalOfWalk(const PathWalk& walk) {
+  switch (walk.stop) {
+    case WalkStop::kInvalidPath:
+      return Refusal{"rule:path", "paths must be absolute, without . or .. components"};
+    case WalkStop::kLink:
+      return Refusal{"rule:link",
+                     "the path goes through a symbolic link that is not followed (only links "
+                     "that root made in a directory only root can write to are)"};
+    case WalkStop::kSearch:
+      return Refusal{"rule:search",
+                     "the path goes through a directory you cannot search, so nothing below it "
+                     "is reached for you"};
+    case WalkStop::kFileSystem:
+      return Refusal{"rule:file-system",
+                     "the path leads into a FUSE, network or automount file system, which the "
+                     "helper does not enter for you"};
+    default:
+      return std::nullopt;
+  }
+}
+
+bool isSharedItem(const Request& request, const struct stat& status) {
+  if (status.st_uid != 0)
+    return false;
+  const std::vector<GroupIdentity>& groups = request.identities().groups();
+  return std::any_of(groups.begin(), groups.end(), [&](const GroupIdentity& group) {
+    return group.gid == status.st_gid && group.isOpen();
+  });
+}
+
+std::optional<Refusal> refusalToTakeOver(const Request& request, const PathWalk& walk,
+                                         const WalkedItem& item, gid_t groupId) {
+  if (request.unrestricted())
+    return std::nullopt;
+  if (isHome(request, walk))
+    return Refusal{"rule:home", "the helper does not take over / or a user's home directory"};
+  if (ownsItem(request, item.status))
+    return std::nullopt;
+  if (!isSharedItem(request, item.status) || item.status.st_gid != groupId)
+    return Refusal{"rule:take-over",
+                   "an existing item is taken over only when you own it, or when it is a shared "
+                   "item of the request's group"};
+  if (item.acl)
+    return Refusal{"rule:acl", "items with an access control list are changed only by their owner"};
   return std::nullopt;
+}
+
+std::optional<Refusal> refusalToCreateIn(const AccessSubject& subject,
+                                         const WalkedItem& directory) {
+  if (mayAccess(subject, directory.status, directory.acl, kMayWrite | kMaySearch))
+    return std::nullopt;
+  return Refusal{"rule:create-in", "new items are created only below a directory you can write to"};
+}
+
+std::optional<Refusal> refusalToSetPermissions(const Request& request, const AccessSubject& subject,
+                                               const WalkedItem& item, mode_t asked) {
+  if (request.unrestricted())
+    return std::nullopt;
+  const struct stat& status = item.status;
+  bool owner = ownsItem(request, status);
+  if (!owner && !(isSharedItem(request, status) && subject.belongsTo(status.st_gid)))
+    return Refusal{"rule:set-permissions",
+                   "permissions are set only on items you own, or on shared items of a group "
+                   "you belong to"};
+  if (!owner && item.acl)
+    return Refusal{"rule:acl", "items with an access control list are changed only by their owner"};
+  mode_t gained = asked & ~status.st_mode & 07777;
+  bool groupIdAllowed = S_ISDIR(status.st_mode) && subject.belongsTo(status.st_gid);
+  if ((gained & S_ISUID) != 0 || ((gained & S_ISGID) != 0 && !groupIdAllowed))
+    return Refusal{"rule:set-id",
+                   "the helper never sets the set-user-ID bit for you, and the set-group-ID bit "
+                   "only on a directory whose group you belong to"};
+  if (!owner && gained != 0)
+    return Refusal{"rule:shared-mode",
+                   "a new mode of a shared item adds no permission the item does not have, and "
+                   "changes nothing outside 0770"};
+  return std::nullopt;
+}
+
+mode_t modeWithinRules(const Request& request, const WalkedItem& item, mode_t asked) {
+  const struct stat& status = item.status;
+  if (request.unrestricted() || ownsItem(request, status))
+    return asked;
+  mode_t current = status.st_mode & 07777;
+  return (current & ~kSharedBits) | (asked & kSharedBits & current);
+}
+
+Refusal keptModeReason(mode_t mode) {
+  return Refusal{"rule:shared-mode",
+                 fmt::format("the shared item keeps its mode {:04o}: the helper adds no "
+                             "permission to a shared item and keeps its bits outside 0770",
+                             mode)};
 }
 
 std::optional<std::string> SafetyRules::refusalToName(const UserIdentity& user) const {
@@ -42,48 +129,7 @@ std::optional<std::string> SafetyRules::refusalToName(const UserIdentity& user) 
 std::optional<std::string> SafetyRules::refusalToAdd(const GroupIdentity& group) const {
   if (unrestricted() || group.createdByHelper)
     return std::nullopt;
-  return "a caller other than root is added only to a group it already belongs to or that this "
-         "helper created";
-}
-
-std::optional<std::string> SafetyRules::refusalToTakeOver(const ItemAttributes& item,
-                                                          std::optional<gid_t> requestGroup) const {
-  if (unrestricted() || item.ownerAccountID == mCaller.uid ||
-      (requestGroup && item.groupOwnerAccountID == *requestGroup))
-    return std::nullopt;
-  return "an existing item is taken over only for its owner, or when it already belongs to the "
-         "request's group";
-}
-
-std::optional<std::string> SafetyRules::refusalToCreateIn(const ItemAttributes& directory,
-                                                          std::optional<gid_t> requestGroup) const {
-  if (unrestricted() || (requestGroup && directory.groupOwnerAccountID == *requestGroup))
-    return std::nullopt;
-  // Write and search permission, judged as the kernel judges the caller's class.
-  uint32_t mode = directory.posixPermissions;
-  bool canWrite = false;
-  if (directory.ownerAccountID == mCaller.uid) {
-    canWrite = (mode & (S_IWUSR | S_IXUSR)) == (S_IWUSR | S_IXUSR);
-  } else if (!directory.hasAccessControlList) {  // named ACL entries may deny this caller
-    mode_t bits =
-        isCallerGroup(directory.groupOwnerAccountID) ? (S_IWGRP | S_IXGRP) : (S_IWOTH | S_IXOTH);
-    canWrite = (mode & bits) == bits;
-  }
-  if (canWrite)
-    return std::nullopt;
-  return "new items are created only below a directory the caller can write to, or that belongs "
-         "to the request's group";
-}
-
-std::optional<std::string> SafetyRules::refusalToSetPermissions(const ItemAttributes& item,
-                                                                uint32_t permissions) const {
-  if (unrestricted() || item.ownerAccountID == mCaller.uid)
-    return std::nullopt;
-  if (!isCallerGroup(item.groupOwnerAccountID))
-    return "permissions are set only on items the caller owns or whose group it is a member of";
-  if ((permissions & (S_ISUID | S_ISGID)) != 0)
-    return "set-user-ID and set-group-ID bits are set only on items the caller owns";
-  return std::nullopt;
+  return "a caller other than root is added only to a group that this helper created";
 }
 
 void SafetyRules::logRefusal(LogChannel channel, std::string_view operation,

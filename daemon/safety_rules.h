@@ -1,68 +1,70 @@
-// The safety rules of the root daemon, applied to the caller of the request in progress
-// (daemon/caller.h), whose uid and gid come from the kernel, never from the request.
+// The rules on items for callers other than root; root is never refused by these.
 //
-// 1. Paths must be absolute, without "." or ".." components, and no symbolic link is followed
-//    in any component (the file manager enforces it for every change; refusalOfPath refuses a
-//    request up front).
-// 2. A caller with uid 0 may name any user and act on any path.
-// 3. Any other caller may name only itself as the user; is added only to a group it already
-//    belongs to or that this helper created; has an existing item taken over only if it owns it
-//    or it already belongs to the request's group; has new items created only below a directory
-//    it can write to or that belongs to the request's group; has permissions set only on items it
-//    owns or whose group it is a member of; and never has set-user-ID or set-group-ID bits set
-//    on an item it does not own.
+// Each refusal* function answers the refusal (the rule's identifier and a sentence for the
+// caller), or nothing. The sentences say no more than the caller could see for itself. Checks
+// read the item through the descriptors of the request's one walk (platform/path_walk.h); the
+// caller's groups are those of `subject`, which counts it as a member of the group the group
+// step would add it to.
 //
-// Each refusal* function answers the rule that refuses, or nothing. Group memberships are those
-// of the identity authority as read when the rules were made.
+// Thread: the daemon's serving thread.
 #pragma once
 
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "daemon/caller.h"
-#include "platform/file_manager.h"
+#include "daemon/refusal.h"
+#include "platform/access_judge.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
+#include "platform/path_walk.h"
 
 namespace zel {
 
+class Request;
+
+// The rules of the walk itself (rule:path, rule:link, rule:search, rule:file-system), for every
+// caller; nothing for a walk that reached its item, found a component missing or failed.
+std::optional<Refusal> refusalOfWalk(const PathWalk& walk);
+
+// Owned by root, with an open helper group as its group.
+bool isSharedItem(const Request& request, const struct stat& status);
+
+// An existing item given the request's group (`groupId`): only the caller's own items other
+// than "/" and homes, or shared items of that group.
+std::optional<Refusal> refusalToTakeOver(const Request& request, const PathWalk& walk,
+                                         const WalkedItem& item, gid_t groupId);
+// A new item in `directory`: only where the caller could write and search itself (so in a
+// shared directory whose group may write and search, as a member).
+std::optional<Refusal> refusalToCreateIn(const AccessSubject& subject, const WalkedItem& directory);
+// A new mode `asked` for the item: only the caller's own items, or shared items of its groups
+// (and then no bit added and nothing outside 0770 set); never the set-user-ID bit, and the
+// set-group-ID bit only on a directory of one of its groups; items with an ACL only for their
+// owner.
+std::optional<Refusal> refusalToSetPermissions(const Request& request, const AccessSubject& subject,
+                                               const WalkedItem& item, mode_t asked);
+
+// The mode an item gets when `asked` is applied by the request's caller: on a shared item it
+// does not own, the bits outside 0770 and the bits asked for that the item lacks stay as they
+// are.
+mode_t modeWithinRules(const Request& request, const WalkedItem& item, mode_t asked);
+// Why a shared item's mode is left at `mode`, other than asked.
+Refusal keptModeReason(mode_t mode);
+
+// The group step's own rules until it checks them itself.
 class SafetyRules {
  public:
-  // The rules for the caller of the request in progress.
-  static SafetyRules forCurrentCaller();
-
-  const Caller& caller() const { return mCaller; }
-  // True for uid 0, to whom rule 3 does not apply.
+  explicit SafetyRules(const Caller& caller) : mCaller(caller) {}
   bool unrestricted() const { return mCaller.uid == 0; }
-
-  // Rule 1, for every caller.
-  static std::optional<std::string> refusalOfPath(const std::string& path);
-
   std::optional<std::string> refusalToName(const UserIdentity& user) const;
-  // `user` is the named user, not yet a member of `group`.
   std::optional<std::string> refusalToAdd(const GroupIdentity& group) const;
-  std::optional<std::string> refusalToTakeOver(const ItemAttributes& item,
-                                               std::optional<gid_t> requestGroup) const;
-  std::optional<std::string> refusalToCreateIn(const ItemAttributes& directory,
-                                               std::optional<gid_t> requestGroup) const;
-  std::optional<std::string> refusalToSetPermissions(const ItemAttributes& item,
-                                                     uint32_t permissions) const;
-
-  // Logs a refusal: one line beginning "ZelHelper" naming the operation, its subject, the
-  // caller and the rule, through the operation's own log channel.
   void logRefusal(LogChannel channel, std::string_view operation, std::string_view subject,
                   std::string_view rule) const;
 
  private:
-  SafetyRules(const Caller& caller, std::vector<gid_t> callerGroups);
-  bool isCallerGroup(gid_t gid) const;
-
   Caller mCaller;
-  std::vector<gid_t> mCallerGroups;
 };
 
 }  // namespace zel

@@ -1,6 +1,5 @@
 // Why a file manager operation failed: the errno value and a description that names the path
-// component concerned. `refused` marks a change that a caller's check vetoed; its description
-// is the check's reason.
+// component concerned.
 #pragma once
 
 #include <string>
@@ -10,7 +9,6 @@ namespace zel {
 struct FileError {
   int code = 0;
   std::string description;
-  bool refused = false;
 };
 
 }  // namespace zel

@@ -1,13 +1,10 @@
-// The file manager: the file operations that the helper's operations and the client rely on,
-// done with POSIX calls on descriptors.
+// The file manager: the file operations that the helper's operations rely on, done with POSIX
+// calls on the descriptors of one walk of the path (platform/path_walk.h).
 //
-// Every path is walked from "/" one component at a time (platform/path_walk.h); a symbolic link
-// is never followed in any component, the last one included (such a call fails with ELOOP).
-// Attributes are changed through the item's own descriptor, and new items are created relative
-// to their parent's descriptor with O_EXCL, so a path swapped after it was checked cannot
-// redirect a change. A path that is not absolute or has a "." or ".." component fails with
-// EINVAL. A group owner given by name is resolved through the identity authority, full name
-// first, then group name. Only regular files and directories are changed.
+// Attributes are changed through the item's own descriptor (fchown, then fchmod) and the mode is
+// read back through it afterwards: a bit the kernel dropped makes the change fail (EPERM). New
+// items are created relative to their parent's descriptor with O_EXCL. Only regular files and
+// directories are changed.
 //
 // Stateless; any thread. Calls act with the rights of the calling process.
 #pragma once
@@ -15,25 +12,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/file_error.h"
+#include "platform/path_walk.h"
 
 namespace zel {
-
-enum class ItemType { kRegularFile, kDirectory, kSymbolicLink, kOther };
-
-struct ItemAttributes {
-  ItemType type;
-  uid_t ownerAccountID;
-  gid_t groupOwnerAccountID;
-  uint32_t posixPermissions;  // the 07777 bits
-  // A directory with an extended POSIX access ACL: named users or groups that its mode bits
-  // do not show.
-  bool hasAccessControlList;
-};
 
 struct FileSystemAttributes {
   dev_t systemNumber;
@@ -42,50 +28,34 @@ struct FileSystemAttributes {
 };
 
 // What a change writes; each entry only when present.
-struct FileAttributes {
-  std::optional<std::string> groupOwnerAccountName;
-  std::optional<uint32_t> posixPermissions;
-};
-
-// FileAttributes with the group owner resolved to its id.
-struct ResolvedAttributes {
+struct ItemChange {
   std::optional<gid_t> groupOwnerAccountID;
-  std::optional<uint32_t> posixPermissions;
+  std::optional<mode_t> posixPermissions;  // the 07777 bits
 };
-
-// A caller's veto, asked with the attributes of the item about to be changed, or of the
-// directory about to receive new items, as read through the descriptor that the change then
-// goes through. Answers the reason for refusing, or nothing to let the change go ahead.
-using ChangeCheck = std::function<std::optional<std::string>(const ItemAttributes& item,
-                                                             const ResolvedAttributes& change)>;
 
 class FileManager {
  public:
   static FileManager& defaultManager();
 
-  // True when something (a symbolic link included) is at `path`; `isDirectory`, when given,
-  // tells whether it is a directory (false when nothing is there).
+  // True when the walk of `path` as root reaches something; `isDirectory`, when given, tells
+  // whether it is a directory (false when nothing is there).
   bool fileExistsAtPath(const std::string& path, bool* isDirectory = nullptr) const;
-  // The first existing component of `path` that is a symbolic link, as a path.
-  std::optional<std::string> symbolicLinkInPath(const std::string& path) const;
 
-  // `error` (never null) receives the reason whenever one of these fails.
-  std::optional<FileSystemAttributes> attributesOfFileSystemForPath(const std::string& path,
-                                                                    FileError* error) const;
-  std::optional<ItemAttributes> attributesOfItemAtPath(const std::string& path,
-                                                       FileError* error) const;
-  // Sets the group (fchown with uid -1), then the mode (fchmod), of the existing item.
-  bool setAttributes(const FileAttributes& attributes, const std::string& path, FileError* error,
-                     const ChangeCheck& check = {}) const;
-  // Creates an empty regular file whose parent exists, with `attributes`; `check` is asked
-  // about the parent.
-  bool createFileAtPath(const std::string& path, const FileAttributes& attributes, FileError* error,
-                        const ChangeCheck& check = {}) const;
-  // Creates the directory and every missing parent, each with `attributes`; `check` is asked
-  // about the deepest existing directory before the first one is made. An existing directory
-  // at `path` is success.
-  bool createDirectoryAtPath(const std::string& path, const FileAttributes& attributes,
-                             FileError* error, const ChangeCheck& check = {}) const;
+  // `error` (never null) receives the reason whenever one of these fails; `path` names the item
+  // in it.
+  std::optional<FileSystemAttributes> attributesOfFileSystem(const WalkedItem& item,
+                                                             const std::string& path,
+                                                             FileError* error) const;
+  // Changes the item; `item.status` is its status afterwards.
+  bool setAttributes(WalkedItem& item, const ItemChange& change, const std::string& path,
+                     FileError* error) const;
+  // Creates the empty regular file `name` in `parent`, private until it has the change.
+  bool createFile(const WalkedItem& parent, const std::string& name, const ItemChange& change,
+                  const std::string& path, FileError* error) const;
+  // Creates `names`, each inside the one before, the first inside `parent`, each with the
+  // change; `path` is the path of `parent`.
+  bool createDirectories(const WalkedItem& parent, const std::vector<std::string>& names,
+                         const ItemChange& change, const std::string& path, FileError* error) const;
 };
 
 }  // namespace zel

@@ -45,7 +45,7 @@ TEST_F(InstallCommands, InstallServeRemove) {
   EXPECT_EQ(createDir.status, 0) << createDir.err;
   struct stat created;
   ASSERT_EQ(stat(shared.c_str(), &created), 0);
-  EXPECT_EQ(created.st_mode & 07777, 0770u);  // even under the service's UMask=0077
+  EXPECT_EQ(created.st_mode & 07777, 02770u);  // even under the service's UMask=0077
 
   test::CommandResult remove = zelhelper({"remove"});
   EXPECT_EQ(remove.status, 0) << remove.err;

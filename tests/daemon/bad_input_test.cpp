@@ -136,7 +136,7 @@ TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
 
   struct stat info {};
   ASSERT_EQ(stat(shared.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0770u);
+  EXPECT_EQ(info.st_mode & 07777, 02770u);
   EXPECT_NE(mRoot.readFile("etc/group").find("zelshare:x:"), std::string::npos);
   expectStillServing();
 }

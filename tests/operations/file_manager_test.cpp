@@ -1,20 +1,22 @@
-// The file manager on real files: existence, creation with attributes, and its refusal to
-// follow symbolic links or be redirected after a check.
-#include <sys/stat.h>
+// The one walk of a path and the changes through its descriptors, on real files: where a walk
+// stops, which links it follows, and that a change acts on what was walked even when the path
+// is swapped afterwards.
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/file_manager.h"
+#include "platform/path_walk.h"
 #include "tests/operations/operations_support.h"
 
 namespace zel::test {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 
 class FileManagerTest : public OperationsTest {
  protected:
@@ -23,168 +25,115 @@ class FileManagerTest : public OperationsTest {
     makeFile(scratch("dir/inner"), 0644);
     makeFile(scratch("file"), 0644);
     fs::create_directory_symlink(scratch("dir"), scratch("link"));
+    makeDirectory(scratch("rootonly"), 0755);
+    fs::create_directory_symlink(scratch("dir"), scratch("rootonly/run"));
+    fs::create_directory_symlink("../dir", scratch("rootonly/up"));
+    makeDirectory(scratch("groupwritable"), 0775);
+    fs::create_directory_symlink(scratch("dir"), scratch("groupwritable/run"));
+    fs::create_directory_symlink(scratch("dir"), scratch("rootonly/alices"));
+    lchown(scratch("rootonly/alices").c_str(), kAlice.uid, kAlice.gid);
+    makeDirectory(scratch("private"), 0700);
+    makeDirectory(scratch("private/dir"), 0777);
   }
   const FileManager& mFiles = FileManager::defaultManager();
 };
 
-struct ExistenceCase {
+struct WalkCase {
   const char* name;
-  const char* path;
-  bool exists;
-  bool isDirectory;
-  friend void PrintTo(const ExistenceCase& c, std::ostream* out) { *out << c.name; }
+  std::string path;  // below the scratch directory unless it begins with "/"
+  uid_t searcher;    // 0: root
+  WalkStop stop;
+  const char* walked;  // the walked path below the scratch directory, for kComplete
+  friend void PrintTo(const WalkCase& c, std::ostream* out) { *out << c.name; }
 };
 
-class Existence : public FileManagerTest, public ::testing::WithParamInterface<ExistenceCase> {};
+class Walk : public FileManagerTest, public ::testing::WithParamInterface<WalkCase> {};
 
-TEST_P(Existence, LooksAtTheItemItselfWithoutFollowingLinks) {
-  bool isDirectory = !GetParam().isDirectory;
-  EXPECT_EQ(mFiles.fileExistsAtPath(scratch(GetParam().path), &isDirectory), GetParam().exists);
-  EXPECT_EQ(isDirectory, GetParam().isDirectory);
+TEST_P(Walk, StopsWhereTheRulesSay) {
+  std::string path = GetParam().path.starts_with("/") ? GetParam().path : scratch(GetParam().path);
+  AccessSubject alice{kAlice.uid, {kAlice.gid}};
+  PathWalk walk = walkPath(path, GetParam().searcher == 0 ? nullptr : &alice);
+  EXPECT_EQ(walk.stop, GetParam().stop) << walk.error.description;
+  if (GetParam().stop == WalkStop::kComplete) {
+    EXPECT_EQ(walk.path(), fs::canonical(scratch(GetParam().walked)).string());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Items, Existence,
-                         ::testing::Values(ExistenceCase{"Missing", "missing", false, false},
-                                           ExistenceCase{"File", "file", true, false},
-                                           ExistenceCase{"Directory", "dir", true, true},
-                                           ExistenceCase{"LinkItself", "link", true, false},
-                                           ExistenceCase{"ThroughLink", "link/inner", false,
-                                                         false}),
-                         caseName<ExistenceCase>);
-
-struct LinkCase {
-  const char* name;
-  const char* path;
-  std::function<bool(const FileManager&, const std::string&, FileError*)> call;
-  friend void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class NoLinkFollowed : public FileManagerTest, public ::testing::WithParamInterface<LinkCase> {};
-
-TEST_P(NoLinkFollowed, InAnyComponent) {
-  std::map<std::string, ItemStatus> before = snapshotOf(scratch("dir"));
-  FileError error;
-  EXPECT_FALSE(GetParam().call(mFiles, scratch(GetParam().path), &error));
-  EXPECT_EQ(error.code, ELOOP);
-  EXPECT_THAT(error.description, HasSubstr(scratch("link") + ": is a symbolic link"));
-  EXPECT_EQ(snapshotOf(scratch("dir")), before);
-}
-
-const FileAttributes kGroupAlice{"alice", 0770};
 
 INSTANTIATE_TEST_SUITE_P(
-    Operations, NoLinkFollowed,
+    Paths, Walk,
     ::testing::Values(
-        LinkCase{"ItemAttributesOfLink", "link/inner",
-                 [](const FileManager& files, const std::string& path, FileError* error) {
-                   return files.attributesOfItemAtPath(path, error).has_value();
-                 }},
-        LinkCase{"FileSystemAttributesOfLink", "link",
-                 [](const FileManager& files, const std::string& path, FileError* error) {
-                   return files.attributesOfFileSystemForPath(path, error).has_value();
-                 }},
-        LinkCase{"SetAttributesOfLink", "link",
-                 [](const FileManager& files, const std::string& path, FileError* error) {
-                   return files.setAttributes(kGroupAlice, path, error);
-                 }},
-        LinkCase{"SetAttributesThroughLink", "link/inner",
-                 [](const FileManager& files, const std::string& path, FileError* error) {
-                   return files.setAttributes(kGroupAlice, path, error);
-                 }},
-        LinkCase{"CreateFileThroughLink", "link/new",
-                 [](const FileManager& files, const std::string& path, FileError* error) {
-                   return files.createFileAtPath(path, kGroupAlice, error);
-                 }},
-        LinkCase{"CreateDirectoryThroughLink", "link/new/deeper",
-                 [](const FileManager& files, const std::string& path, FileError* error) {
-                   return files.createDirectoryAtPath(path, kGroupAlice, error);
-                 }}),
-    caseName<LinkCase>);
+        WalkCase{"File", "file", 0, WalkStop::kComplete, "file"},
+        WalkCase{"Missing", "dir/missing/deeper", 0, WalkStop::kMissing, nullptr},
+        WalkCase{"BelowAFile", "file/x", 0, WalkStop::kFailed, nullptr},
+        WalkCase{"DotDot", "dir/../file", 0, WalkStop::kInvalidPath, nullptr},
+        WalkCase{"Nul", std::string("file\0x", 6), 0, WalkStop::kInvalidPath, nullptr},
+        WalkCase{"LinkAsItem", "link", 0, WalkStop::kLink, nullptr},
+        WalkCase{"LinkInUserWritableDirectory", "link/inner", 0, WalkStop::kLink, nullptr},
+        WalkCase{"RootsLinkInRootOnlyDirectory", "rootonly/run/inner", 0, WalkStop::kComplete,
+                 "dir/inner"},
+        WalkCase{"RelativeRootsLink", "rootonly/up/inner", 4242, WalkStop::kComplete, "dir/inner"},
+        WalkCase{"RootsLinkInGroupWritableDirectory", "groupwritable/run/inner", 0, WalkStop::kLink,
+                 nullptr},
+        WalkCase{"UsersLinkInRootOnlyDirectory", "rootonly/alices/inner", 0, WalkStop::kLink,
+                 nullptr},
+        WalkCase{"UnsearchableForRoot", "private/dir", 0, WalkStop::kComplete, "private/dir"},
+        WalkCase{"UnsearchableWithItemThere", "private/dir", 4242, WalkStop::kSearch, nullptr},
+        WalkCase{"UnsearchableWithNothingThere", "private/none", 4242, WalkStop::kSearch, nullptr}),
+    caseName<WalkCase>);
 
-TEST_F(FileManagerTest, CreateDirectoryGivesEveryMissingParentTheAttributes) {
+// Each case swaps the path after the walk; the change still goes to what was walked.
+TEST_F(FileManagerTest, ChangeGoesToTheWalkedItem) {
+  PathWalk walk = walkPath(scratch("file"), nullptr);
+  ASSERT_EQ(walk.stop, WalkStop::kComplete);
+  fs::rename(scratch("file"), scratch("moved"));
+  makeFile(scratch("file"), 0644);
   FileError error;
-  ASSERT_TRUE(mFiles.createDirectoryAtPath(scratch("a/b/c"), kGroupAlice, &error))
-      << error.description;
-  for (const char* made : {"a", "a/b", "a/b/c"})
-    EXPECT_EQ(statusOf(scratch(made)), (ItemStatus{true, 0, 4242, 0770, true})) << made;
-  EXPECT_EQ(statusOf(mRoot.scratch()).gid, 0u);
-}
-
-TEST_F(FileManagerTest, FileSystemAttributesAreThoseHoldingTheItem) {
-  FileError error;
-  std::optional<FileSystemAttributes> fileSystem =
-      mFiles.attributesOfFileSystemForPath(scratch("file"), &error);
-  ASSERT_TRUE(fileSystem.has_value()) << error.description;
-  struct stat item {};
-  ASSERT_EQ(stat(scratch("file").c_str(), &item), 0);
-  EXPECT_EQ(fileSystem->systemNumber, item.st_dev);
-  EXPECT_GE(fileSystem->systemSize, fileSystem->systemFreeSize);
-  EXPECT_GT(fileSystem->systemSize, 0u);
-}
-
-TEST_F(FileManagerTest, CreateFileNeverReplacesAnExistingItem) {
-  FileError error;
-  EXPECT_FALSE(mFiles.createFileAtPath(scratch("file"), kGroupAlice, &error));
-  EXPECT_EQ(error.code, EEXIST);
-  EXPECT_EQ(statusOf(scratch("file")), (ItemStatus{true, 0, 0, 0644, false}));
-}
-
-TEST_F(FileManagerTest, PathWithNulIsRefusedNotCutShort) {
-  FileError error;
-  EXPECT_FALSE(
-      mFiles.setAttributes(kGroupAlice, scratch("file") + std::string(1, '\0') + "x", &error));
-  EXPECT_EQ(error.code, EINVAL);
-  EXPECT_EQ(statusOf(scratch("file")).mode, 0644u);
-}
-
-TEST_F(FileManagerTest, UnknownGroupNameChangesNothing) {
-  FileError error;
-  EXPECT_FALSE(mFiles.createDirectoryAtPath(scratch("x/y"), {"no such group", 0770}, &error));
-  EXPECT_EQ(error.code, EINVAL);
-  EXPECT_FALSE(statusOf(scratch("x")).exists);
-}
-
-TEST_F(FileManagerTest, RefusedChangeChangesNothing) {
-  auto refuse = [](const ItemAttributes&, const ResolvedAttributes&) {
-    return std::optional<std::string>("not here");
-  };
-  std::map<std::string, ItemStatus> before = snapshotOf(mRoot.scratch());
-  FileError error;
-  EXPECT_FALSE(mFiles.createDirectoryAtPath(scratch("dir/a/b"), kGroupAlice, &error, refuse));
-  EXPECT_TRUE(error.refused);
-  EXPECT_EQ(error.description, "not here");
-  EXPECT_FALSE(mFiles.createFileAtPath(scratch("dir/new"), kGroupAlice, &error, refuse));
-  EXPECT_FALSE(mFiles.setAttributes(kGroupAlice, scratch("file"), &error, refuse));
-  EXPECT_EQ(snapshotOf(mRoot.scratch()), before);
-}
-
-// The check runs on the opened descriptor; swapping the path afterwards cannot redirect the
-// change. Each check below swaps the path before letting the change go ahead.
-TEST_F(FileManagerTest, NewItemGoesIntoTheCheckedDirectory) {
-  makeDirectory(scratch("elsewhere"), 0755);
-  auto swapParent = [this](const ItemAttributes&, const ResolvedAttributes&) {
-    fs::rename(scratch("dir"), scratch("moved"));
-    fs::create_directory_symlink(scratch("elsewhere"), scratch("dir"));
-    return std::optional<std::string>();
-  };
-  FileError error;
-  ASSERT_TRUE(mFiles.createFileAtPath(scratch("dir/new"), kGroupAlice, &error, swapParent))
-      << error.description;
-  EXPECT_EQ(statusOf(scratch("moved/new")), (ItemStatus{true, 0, 4242, 0770, false}));
-  EXPECT_TRUE(fs::is_empty(scratch("elsewhere")));
-}
-
-TEST_F(FileManagerTest, ChangeGoesToTheCheckedItem) {
-  auto swapItem = [this](const ItemAttributes&, const ResolvedAttributes&) {
-    fs::rename(scratch("file"), scratch("moved"));
-    makeFile(scratch("file"), 0644);
-    return std::optional<std::string>();
-  };
-  FileError error;
-  ASSERT_TRUE(mFiles.setAttributes(kGroupAlice, scratch("file"), &error, swapItem))
+  ASSERT_TRUE(mFiles.setAttributes(*walk.item, {4242, 0770}, scratch("file"), &error))
       << error.description;
   EXPECT_EQ(statusOf(scratch("moved")), (ItemStatus{true, 0, 4242, 0770, false}));
   EXPECT_EQ(statusOf(scratch("file")), (ItemStatus{true, 0, 0, 0644, false}));
+}
+
+TEST_F(FileManagerTest, NewItemsGoIntoTheWalkedDirectory) {
+  PathWalk walk = walkPath(scratch("dir/a/b"), nullptr);
+  ASSERT_EQ(walk.stop, WalkStop::kMissing);
+  fs::rename(scratch("dir"), scratch("moved"));
+  makeDirectory(scratch("dir"), 0755);
+  FileError error;
+  ASSERT_TRUE(mFiles.createDirectories(walk.directories.back(), {"a", "b"}, {4242, 02770},
+                                       scratch("dir"), &error))
+      << error.description;
+  ASSERT_TRUE(
+      mFiles.createFile(walk.directories.back(), "new", {4242, 0770}, scratch("dir/new"), &error))
+      << error.description;
+  for (const char* made : {"moved/a", "moved/a/b"})
+    EXPECT_EQ(statusOf(scratch(made)), (ItemStatus{true, 0, 4242, 02770, true})) << made;
+  EXPECT_EQ(statusOf(scratch("moved/new")), (ItemStatus{true, 0, 4242, 0770, false}));
+  EXPECT_TRUE(fs::is_empty(scratch("dir")));
+  EXPECT_FALSE(mFiles.createFile(walk.directories.back(), "new", {4242, 0770}, "new", &error));
+  EXPECT_EQ(error.code, EEXIST);
+}
+
+// Without CAP_FSETID the kernel drops the set-group-ID bit of a file whose group the process
+// is not in, and says nothing: only reading the mode back shows it.
+TEST_F(FileManagerTest, BitTheKernelDroppedIsAFailure) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    syscall(SYS_capget, &header, data);
+    data[0].effective &= ~(1u << CAP_FSETID);
+    if (syscall(SYS_capset, &header, data) != 0)
+      _exit(2);
+    PathWalk walk = walkPath(scratch("file"), nullptr);
+    FileError error;
+    bool changed = mFiles.setAttributes(*walk.item, {4242, 02770}, scratch("file"), &error);
+    _exit(!changed && error.code == EPERM ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

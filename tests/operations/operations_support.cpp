@@ -138,12 +138,13 @@ ZelHelper& OperationsTest::helper() {
 }
 
 bool OperationsTest::asCaller(uid_t uid, const std::function<bool(ZelHelper&)>& request) {
-  if (uid == 0)
-    return request(helper());
   if (!throughDaemon()) {
-    CallerScope scope(Caller{uid, uid, getpid()});
+    std::string lastReason;
+    CallerScope scope(Caller{uid, uid, getpid()}, &lastReason);
     return request(mHelper);
   }
+  if (uid == 0)
+    return request(helper());
   helper();  // the daemon listens before the child connects
   SandboxUser user = uid == kAlice.uid ? kAlice : kBob;
   return runAs(user, [&request] {

@@ -92,8 +92,8 @@ class OperationsTest : public ::testing::Test {
   // The helper, called as this process (root).
   ZelHelper& helper();
   // Runs `request` for a caller with `uid` (root or a sandbox user): in-process inside a
-  // CallerScope, through the daemon from a forked child that dropped to that uid and connects
-  // on its own.
+  // CallerScope with its own reason slot (so lastReason answers), through the daemon from a
+  // forked child that dropped to that uid and connects on its own.
   bool asCaller(uid_t uid, const std::function<bool(ZelHelper&)>& request);
   // The group step for `user` and `group`: putUser in-process; through the daemon,
   // permitAccessToPath on an existing file, which logs nothing of its own.

@@ -46,25 +46,32 @@ struct SetCase {
   uint32_t octalLooking;
   mode_t expected;
   std::vector<std::string> lines;
+  bool directory = false;
   friend void PrintTo(const SetCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class SetPrivileges : public PrivilegesTest, public ::testing::WithParamInterface<SetCase> {};
 
 TEST_P(SetPrivileges, WritesOnlyAValidDifferentMode) {
-  makeFile(scratch("file"), GetParam().initial, 4243, 4243);
+  if (GetParam().directory)
+    makeDirectory(scratch("file"), GetParam().initial, 4243, 4243);
+  else
+    makeFile(scratch("file"), GetParam().initial, 4243, 4243);
   helper().setPrivileges(GetParam().octalLooking, scratch("file"));
-  EXPECT_EQ(statusOf(scratch("file")), (ItemStatus{true, 4243, 4243, GetParam().expected, false}));
+  EXPECT_EQ(statusOf(scratch("file")),
+            (ItemStatus{true, 4243, 4243, GetParam().expected, GetParam().directory}));
   EXPECT_THAT(nsLines(), LinesMatch(GetParam().lines));
   EXPECT_THAT(systemLines(), IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, SetPrivileges,
-    ::testing::Values(
-        SetCase{"Same", 0755, 755, 0755, {}}, SetCase{"Different", 0755, 770, 0770, {}},
-        SetCase{"SetUserId", 0755, 4755, 04755, {}}, SetCase{"Zero", 0644, 0, 0, {}},
-        SetCase{"NotOctalKeepsMode", 0755, 779, 0755, {"octToDec non octal number: 779"}}),
+    ::testing::Values(SetCase{"Same", 0755, 755, 0755, {}},
+                      SetCase{"Different", 0755, 770, 0770, {}},
+                      SetCase{"SetUserId", 0755, 4755, 04755, {}}, SetCase{"Zero", 0644, 0, 0, {}},
+                      SetCase{
+                          "NotOctalKeepsMode", 0755, 779, 0755, {"octToDec non octal number: 779"}},
+                      SetCase{"SetGroupIdOnDirectory", 0755, 2770, 02770, {}, true}),
     caseName<SetCase>);
 
 struct MissingCase {

@@ -40,6 +40,7 @@ class ProvisioningTest : public OperationsTest {
 };
 
 constexpr mode_t k0770 = 0770;
+constexpr mode_t k2770 = 02770;
 constexpr gid_t kAliceGroup = 4242;
 
 struct ProvisionedCase {
@@ -57,7 +58,7 @@ class Provisioned : public ProvisioningTest,
                     public ::testing::WithParamInterface<ProvisionedCase> {};
 
 // The request's group is alice's own, so the group step passes silently.
-TEST_P(Provisioned, ItemBelongsToTheGroupWithMode0770) {
+TEST_P(Provisioned, ItemBelongsToTheGroupWithItsProvisionedMode) {
   if (GetParam().setUp)
     GetParam().setUp(*this);
   EXPECT_TRUE(run(GetParam().operation, pathOf(GetParam().path), "alice", "alice"));
@@ -93,22 +94,22 @@ INSTANTIATE_TEST_SUITE_P(
                         [](ProvisioningTest& test) { makeDirectory(test.pathOf("dir"), 0700); },
                         "dir",
                         {},
-                        {{"dir", {true, 0, kAliceGroup, k0770, true}}}},
+                        {{"dir", {true, 0, kAliceGroup, k2770, true}}}},
         ProvisionedCase{"EveryMissingParent",
                         Operation::kCreateDirectory,
                         nullptr,
                         "a/b/c",
                         {"ZelHelper createDirectory: dir doesn't exist"},
-                        {{"a", {true, 0, kAliceGroup, k0770, true}},
-                         {"a/b", {true, 0, kAliceGroup, k0770, true}},
-                         {"a/b/c", {true, 0, kAliceGroup, k0770, true}}}},
+                        {{"a", {true, 0, kAliceGroup, k2770, true}},
+                         {"a/b", {true, 0, kAliceGroup, k2770, true}},
+                         {"a/b/c", {true, 0, kAliceGroup, k2770, true}}}},
         ProvisionedCase{
             "PermitKeepsOwner",
             Operation::kPermitAccess,
             [](ProvisioningTest& test) { makeDirectory(test.pathOf("dir"), 0755, 4243, 4243); },
             "dir",
             {},
-            {{"dir", {true, 4243, kAliceGroup, k0770, true}}}}),
+            {{"dir", {true, 4243, kAliceGroup, k2770, true}}}}),
     caseName<ProvisionedCase>);
 
 struct RefusedCase {
@@ -251,7 +252,7 @@ TEST_F(ProvisioningTest, GroupWithInvalidNameIsFoundAgainAndOwnsItems) {
                                          "ZelHelper createFile: file doesn't exist"));
 
   gid_t group = gidOfGroup(mRoot, "zel-home-users");
-  EXPECT_EQ(statusOf(scratch("one")), (ItemStatus{true, 0, group, k0770, true}));
+  EXPECT_EQ(statusOf(scratch("one")), (ItemStatus{true, 0, group, k2770, true}));
   EXPECT_EQ(statusOf(scratch("one/file")), (ItemStatus{true, 0, group, k0770, false}));
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice"));
 }

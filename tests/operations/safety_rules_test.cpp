@@ -1,6 +1,9 @@
-// The safety rules for callers other than root, and rule 1 for root: in-process inside a
-// CallerScope, or through the daemon from a real process of that uid. A refused request answers
-// NO with one line naming the rule and changes neither the disk nor the group file.
+// The rules on items for callers other than root, each row tried by a real caller (in-process
+// inside its CallerScope, or through the daemon from a process of that uid): a refused request
+// answers NO with one line and the reason naming the rule, and changes neither the disk, nor the
+// group file, nor the helper's record. And the use they are for: a shared directory of an open
+// helper group that its members work in.
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -17,22 +20,21 @@ namespace zel::test {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-constexpr gid_t kTeam = 5001;  // created by the helper, alice not a member
-constexpr gid_t kStaff = 5000;
+constexpr gid_t kAdm = 4;  // alice and bob are members; not a helper group
+constexpr const char* kShared = "Zel Home Users";
 
-// An access ACL on `path` that gives alice nothing while others may write.
-void denyAliceByAcl(const std::string& path) {
+// An access ACL on `path` that names bob, with the mode's own classes.
+void addAclNamingBob(const std::string& path) {
   struct Entry {
     uint16_t tag, permissions;
     uint32_t id;
   };
   const Entry entries[] = {
-      {0x01, 7, ~0u}, {0x02, 0, 4242}, {0x04, 7, ~0u}, {0x10, 7, ~0u}, {0x20, 7, ~0u}};
+      {0x01, 7, ~0u}, {0x02, 7, kBob.uid}, {0x04, 7, ~0u}, {0x10, 7, ~0u}, {0x20, 0, ~0u}};
   std::string acl(4, '\0');
   acl[0] = 2;  // version
   acl.append(reinterpret_cast<const char*>(entries), sizeof entries);
@@ -43,191 +45,231 @@ void denyAliceByAcl(const std::string& path) {
 class SafetyRulesTest : public OperationsTest {
  public:
   void SetUp() override {
-    mRoot.writeFile("etc/group",
-                    mRoot.readFile("etc/group") + "staff:x:5000:bob\nteam:x:5001:bob\n");
-    ASSERT_FALSE(writeFullNameRecord({{"team", kTeam, "Team", 4243}}).has_value());
-    makeDirectory(scratch("rootdir"), 0755);
-    makeFile(scratch("rootfile"), 0644);
-    makeFile(scratch("bobfile"), 0644, 4243, 4242);
-    makeFile(scratch("alicefile"), 0600, 4242, 4242);
-    makeDirectory(scratch("teamdir"), 0750, 0, kTeam);
-    makeFile(scratch("teamfile"), 0600, 0, kTeam);
-    makeDirectory(scratch("acldir"), 0777);
-    denyAliceByAcl(scratch("acldir"));
-    fs::create_directory_symlink(scratch("rootdir"), scratch("dirlink"));
-    fs::create_symlink(scratch("rootfile"), scratch("filelink"));
+    std::string passwd = mRoot.readFile("etc/passwd");
+    for (const char* user : {"alice", "bob"}) {
+      size_t home = passwd.find(fmt::format("/home/{}", user));
+      passwd.replace(home, std::strlen("/home/") + std::strlen(user), scratch(user));
+    }
+    mRoot.writeFile("etc/passwd", passwd);
+    mRoot.writeFile("etc/group", mRoot.readFile("etc/group") + "adm:x:4:alice,bob\n");
+    makeDirectory(scratch("alice"), 0755, kAlice.uid, kAlice.gid);
+    makeDirectory(scratch("bob"), 0755, kBob.uid, kBob.gid);
+    makeDirectory(scratch("admdir"), 02750, 0, kAdm);
+    makeFile(scratch("admfile"), 0750, 0, kAdm);
+    makeDirectory(scratch("bobdir"), 0755, kBob.uid, kAdm);
+    makeFile(scratch("bobfile"), 0644, kBob.uid, kAdm);
+    makeFile(scratch("alicefile"), 0644, kAlice.uid, 0);
+    makeDirectory(scratch("alicedir"), 0755, kAlice.uid, kAlice.gid);
+    fs::create_directory_symlink(scratch("admdir"), scratch("alicedir/link"));
+    ASSERT_EQ(lchown(scratch("alicedir/link").c_str(), kAlice.uid, kAlice.gid), 0);
+    fs::create_directory_symlink(scratch("bobdir"), scratch("rootlink"));
+    makeDirectory(scratch("private"), 0700);
+    makeFile(scratch("private/item"), 0777);
+
+    // The use the rules are for: alice makes the shared directory, bob joins by making a file.
+    ASSERT_TRUE(asCaller(kAlice.uid, [this](ZelHelper& helper) {
+      return helper.createDirectory(scratch("shared"), "alice", kShared) &&
+             helper.createFile(scratch("shared/narrow"), "alice", kShared) &&
+             helper.createFile(scratch("shared/acl"), "alice", kShared);
+    }));
+    ASSERT_TRUE(asCaller(kBob.uid, [this](ZelHelper& helper) {
+      return helper.createFile(scratch("shared/bobs"), "bob", kShared);
+    }));
+    mSharedGroup = gidOfGroup(mRoot, "zel-home-users");
+    ASSERT_EQ(chmod(scratch("shared/narrow").c_str(), 0750), 0);
+    addAclNamingBob(scratch("shared/acl"));
   }
+
   std::string path(const std::string& relative) const {
-    return relative.starts_with("/") ? relative : scratch(relative);
+    return relative.starts_with("/") || relative.empty() ? relative : scratch(relative);
   }
+
+  gid_t mSharedGroup = 0;
 };
 
-using Request = std::function<bool(ZelHelper&, const SafetyRulesTest&)>;
+enum class Op { kCreateFile, kCreateDirectory, kPermitAccess, kSetPrivileges };
+
+bool call(ZelHelper& helper, Op op, uid_t caller, const std::string& path, const char* group,
+          uint32_t octalLooking) {
+  const char* user = caller == kBob.uid ? "bob" : "alice";
+  switch (op) {
+    case Op::kCreateFile:
+      return helper.createFile(path, user, group);
+    case Op::kCreateDirectory:
+      return helper.createDirectory(path, user, group);
+    case Op::kPermitAccess:
+      return helper.permitAccessToPath(path, user, group);
+    case Op::kSetPrivileges:
+      helper.setPrivileges(octalLooking, path);
+      return false;
+  }
+  return false;
+}
 
 struct RefusedCase {
   const char* name;
   uid_t caller;
-  Request request;
-  const char* rule;  // a part of the rule's text
-  LogChannel channel;
+  Op op;
+  const char* path;
+  const char* group;  // or the octal-looking number's text for setPrivileges
+  const char* rule;   // null: NO without a refusal, and without the group step
   friend void PrintTo(const RefusedCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class Refused : public SafetyRulesTest, public ::testing::WithParamInterface<RefusedCase> {};
 
-TEST_P(Refused, AnswersNoWithOneLineAndChangesNothing) {
+TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
+  const RefusedCase& c = GetParam();
   std::map<std::string, ItemStatus> disk = snapshotOf(mRoot.scratch());
   std::string groups = mRoot.readFile("etc/group");
   std::string record = mRoot.readFile(fullNameRecordPath().substr(mRoot.path().size() + 1));
-  EXPECT_FALSE(asCaller(GetParam().caller,
-                        [this](ZelHelper& helper) { return GetParam().request(helper, *this); }));
-  std::vector<std::string> lines =
-      GetParam().channel == LogChannel::kNSLog ? nsLines() : systemLines();
-  ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
-  EXPECT_THAT(lines[0], StartsWith("ZelHelper refused "));
-  EXPECT_THAT(lines[0], HasSubstr(fmt::format("for uid {}", GetParam().caller)));
-  EXPECT_THAT(lines[0], HasSubstr(GetParam().rule));
+  size_t systemBefore = systemLines().size();
+  size_t nsBefore = nsLines().size();
+  std::string expectedReason = c.rule ? fmt::format("refused ({}): ", c.rule) : "";
+  std::string target = path(c.path);
+  EXPECT_TRUE(asCaller(c.caller, [&](ZelHelper& helper) {
+    bool setting = c.op == Op::kSetPrivileges;
+    bool yes = call(helper, c.op, c.caller, target, setting ? kShared : c.group,
+                    setting ? static_cast<uint32_t>(std::stoul(c.group)) : 0);
+    std::string reason = helper.lastReason();
+    return !yes && (c.rule ? reason.starts_with(expectedReason) : reason.empty());
+  })) << "the answer or the reason";
+  std::vector<std::string> lines = c.op == Op::kSetPrivileges ? nsLines() : systemLines();
+  lines.erase(
+      lines.begin(),
+      lines.begin() + static_cast<long>(c.op == Op::kSetPrivileges ? nsBefore : systemBefore));
+  std::vector<std::string> refusals;
+  for (const std::string& line : lines) {
+    if (line.starts_with("ZelHelper refused "))
+      refusals.push_back(line);
+  }
+  if (c.rule) {
+    ASSERT_EQ(refusals.size(), 1u) << ::testing::PrintToString(lines);
+    EXPECT_THAT(refusals[0], HasSubstr(fmt::format("for uid {} ({}): ", c.caller, c.rule)));
+  } else {
+    EXPECT_THAT(refusals, ::testing::IsEmpty());
+  }
   EXPECT_EQ(snapshotOf(mRoot.scratch()), disk);
   EXPECT_EQ(mRoot.readFile("etc/group"), groups);
   EXPECT_EQ(mRoot.readFile(fullNameRecordPath().substr(mRoot.path().size() + 1)), record);
 }
 
-// setPrivileges answers nothing; its cases answer false for the test.
-Request setPrivileges(uint32_t octalLooking, const char* relative) {
-  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
-    helper.setPrivileges(octalLooking, test.path(relative));
-    return false;
-  };
-}
-Request createFile(const char* relative, const char* user, const char* group) {
-  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
-    return helper.createFile(test.path(relative), user, group);
-  };
-}
-Request createDirectory(const char* relative, const char* user, const char* group) {
-  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
-    return helper.createDirectory(test.path(relative), user, group);
-  };
-}
-Request permitAccess(const char* relative, const char* user, const char* group) {
-  return [=](ZelHelper& helper, const SafetyRulesTest& test) {
-    return helper.permitAccessToPath(test.path(relative), user, group);
-  };
-}
-
-constexpr const char* kOwnUser = "(rule:own-user)";
-constexpr const char* kOwnGroups = "(rule:open-group)";
-constexpr const char* kTakeOver = "taken over only for its owner";
-constexpr const char* kCreate = "created only below a directory the caller can write to";
-constexpr const char* kPermissions = "set only on items the caller owns or whose group";
-constexpr const char* kSetId = "set-user-ID and set-group-ID bits";
-constexpr const char* kPathShape = "paths must be absolute, without . or .. components";
-constexpr const char* kLink = "no symbolic link is followed";
+constexpr uid_t kA = kAlice.uid;
+constexpr uid_t kB = kBob.uid;
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Refused,
     ::testing::Values(
-        RefusedCase{"NamesAnotherUser", 4242, createDirectory("new", "bob", "alice"), kOwnUser,
-                    LogChannel::kSystemLog},
-        RefusedCase{"JoinsAGroupNotMadeByTheHelper", 4242, createDirectory("new", "alice", "staff"),
-                    kOwnGroups, LogChannel::kSystemLog},
-        RefusedCase{"TakesOverRootFile", 4242, permitAccess("rootfile", "alice", "alice"),
-                    kTakeOver, LogChannel::kSystemLog},
-        RefusedCase{"TakesOverRootDirectory", 4242, createDirectory("rootdir", "alice", "alice"),
-                    kTakeOver, LogChannel::kSystemLog},
-        RefusedCase{"CreatesDeepBelowRootDirectory", 4242,
-                    createDirectory("rootdir/a/b/c", "alice", "alice"), kCreate,
-                    LogChannel::kSystemLog},
-        RefusedCase{"CreatesFileInRootDirectory", 4242, createFile("rootdir/new", "alice", "alice"),
-                    kCreate, LogChannel::kSystemLog},
-        RefusedCase{"CreatesWhereAnAclDeniesIt", 4242,
-                    createDirectory("acldir/new", "alice", "alice"), kCreate,
-                    LogChannel::kSystemLog},
-        RefusedCase{"SetsPermissionsOnRootFile", 4242, setPrivileges(777, "rootfile"), kPermissions,
-                    LogChannel::kNSLog},
-        RefusedCase{"SetsSetUserIdOnAnotherOwnersFile", 4242, setPrivileges(4755, "bobfile"),
-                    kSetId, LogChannel::kNSLog},
-        RefusedCase{"RelativePathForRoot", 0,
-                    [](ZelHelper& helper, const SafetyRulesTest&) {
-                      return helper.createDirectory("relative/dir", "alice", "alice");
-                    },
-                    kPathShape, LogChannel::kSystemLog},
-        RefusedCase{"DotDotForRoot", 0, permitAccess("rootdir/../rootfile", "alice", "alice"),
-                    kPathShape, LogChannel::kSystemLog},
-        RefusedCase{"LinkInPath", 4242, createDirectory("dirlink/new", "alice", "alice"), kLink,
-                    LogChannel::kSystemLog},
-        RefusedCase{"LinkInPathForRoot", 0, createFile("dirlink/new", "alice", "alice"), kLink,
-                    LogChannel::kSystemLog},
-        RefusedCase{"LinkAsItemForRoot", 0, permitAccess("filelink", "alice", "alice"), kLink,
-                    LogChannel::kSystemLog},
-        RefusedCase{"LinkForPermissionsForRoot", 0, setPrivileges(777, "filelink"), kLink,
-                    LogChannel::kNSLog}),
+        RefusedCase{"RelativePath", kA, Op::kCreateFile, "", "New Group", "rule:path"},
+        RefusedCase{"DotDotForRoot", 0, Op::kPermitAccess, "bobdir/../admfile", "New Group",
+                    "rule:path"},
+        RefusedCase{"LinkInUsersDirectory", kA, Op::kCreateFile, "alicedir/link/new", "New Group",
+                    "rule:link"},
+        RefusedCase{"LinkInUserWritableDirectoryForRoot", 0, Op::kCreateFile, "rootlink/new",
+                    "New Group", "rule:link"},
+        RefusedCase{"UnsearchableWithItem", kA, Op::kPermitAccess, "private/item", "New Group",
+                    "rule:search"},
+        RefusedCase{"UnsearchableWithoutItem", kA, Op::kPermitAccess, "private/none", "New Group",
+                    "rule:search"},
+        RefusedCase{"UnsearchableForPermissions", kA, Op::kSetPrivileges, "private/item", "700",
+                    "rule:search"},
+        RefusedCase{"OwnHome", kA, Op::kCreateDirectory, "alice", "New Group", "rule:home"},
+        RefusedCase{"OthersHome", kA, Op::kPermitAccess, "bob", "New Group", "rule:home"},
+        RefusedCase{"OthersDirectoryOfASharedGroup", kA, Op::kCreateDirectory, "bobdir",
+                    "New Group", "rule:take-over"},
+        RefusedCase{"OthersFileOfASharedGroup", kA, Op::kPermitAccess, "bobfile", kShared,
+                    "rule:take-over"},
+        RefusedCase{"SharedItemOfAnotherGroup", kB, Op::kCreateFile, "shared/narrow", "bob",
+                    "rule:take-over"},
+        RefusedCase{"InGroupReadOnlyDirectory", kA, Op::kCreateFile, "admdir/new", "New Group",
+                    "rule:create-in"},
+        RefusedCase{"DeepInGroupReadOnlyDirectory", kA, Op::kCreateDirectory, "admdir/a/b", kShared,
+                    "rule:create-in"},
+        RefusedCase{"GroupMembersChmod", kA, Op::kSetPrivileges, "admfile", "770",
+                    "rule:set-permissions"},
+        RefusedCase{"SetGroupIdOnOwnFileOfRootGroup", kA, Op::kSetPrivileges, "alicefile", "2644",
+                    "rule:set-id"},
+        RefusedCase{"SetUserIdOnOwnFile", kA, Op::kSetPrivileges, "alicefile", "4644",
+                    "rule:set-id"},
+        RefusedCase{"MemberWidensSharedItem", kB, Op::kSetPrivileges, "shared/narrow", "770",
+                    "rule:shared-mode"},
+        RefusedCase{"MemberAddsOthersToSharedItem", kB, Op::kSetPrivileges, "shared/bobs", "775",
+                    "rule:shared-mode"},
+        RefusedCase{"MemberChmodsSharedItemWithAcl", kB, Op::kSetPrivileges, "shared/acl", "750",
+                    "rule:acl"},
+        RefusedCase{"MemberTakesOverSharedItemWithAcl", kB, Op::kPermitAccess, "shared/acl",
+                    kShared, "rule:acl"},
+        RefusedCase{"FileOverDirectoryBeforeGroupStep", kA, Op::kCreateFile, "alicedir",
+                    "New Group", nullptr}),
     caseName<RefusedCase>);
 
 struct AllowedCase {
   const char* name;
-  Request request;
-  const char* item;
-  std::function<ItemStatus(const SandboxRoot&)> expected;
+  uid_t caller;
+  Op op;
+  const char* path;
+  const char* group;   // or the octal-looking number's text for setPrivileges
+  const char* reason;  // how the noted reason begins; "" for none
+  ItemStatus (*expected)(gid_t shared);
   friend void PrintTo(const AllowedCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class Allowed : public SafetyRulesTest, public ::testing::WithParamInterface<AllowedCase> {};
 
-TEST_P(Allowed, ForAliceWithinTheRules) {
-  EXPECT_TRUE(asCaller(kAlice.uid,
-                       [this](ZelHelper& helper) { return GetParam().request(helper, *this); }));
-  for (const std::string& line : systemLines())
-    EXPECT_THAT(line, ::testing::Not(HasSubstr("refused")));
-  EXPECT_THAT(nsLines(), ::testing::IsEmpty());
-  EXPECT_EQ(statusOf(path(GetParam().item)), GetParam().expected(mRoot));
-}
-
-ItemStatus provisioned(const SandboxRoot& root, const char* group, uid_t owner, bool directory) {
-  return ItemStatus{true, owner, gidOfGroup(root, group), 0770, directory};
+TEST_P(Allowed, WithinTheRules) {
+  const AllowedCase& c = GetParam();
+  std::string target = path(c.path);
+  EXPECT_TRUE(asCaller(c.caller, [&](ZelHelper& helper) {
+    bool setting = c.op == Op::kSetPrivileges;
+    bool yes = call(helper, c.op, c.caller, target, setting ? kShared : c.group,
+                    setting ? static_cast<uint32_t>(std::stoul(c.group)) : 0);
+    std::string reason = helper.lastReason();
+    bool noted = std::string_view(c.reason).empty() ? reason.empty() : reason.starts_with(c.reason);
+    return (yes || setting) && noted;
+  })) << "the answer or the reason";
+  EXPECT_EQ(statusOf(target), c.expected(mSharedGroup));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Allowed,
-    ::testing::Values(
-        AllowedCase{
-            "NewGroupInWritableDirectory", createDirectory("mine", "alice", "Alice Team"), "mine",
-            [](const SandboxRoot& root) { return provisioned(root, "zel-alice-team", 0, true); }},
-        AllowedCase{"TakesOverOwnFile", createFile("alicefile", "alice", "Team"), "alicefile",
-                    [](const SandboxRoot& root) { return provisioned(root, "team", 4242, false); }},
-        AllowedCase{"JoinsHelperGroup", permitAccess("alicefile", "alice", "Team"), "alicefile",
-                    [](const SandboxRoot& root) { return provisioned(root, "team", 4242, false); }},
-        AllowedCase{"CreatesInDirectoryOfTheGroup",
-                    createDirectory("teamdir/new/sub", "alice", "Team"), "teamdir/new/sub",
-                    [](const SandboxRoot& root) { return provisioned(root, "team", 0, true); }},
-        AllowedCase{"TakesOverItemOfTheGroup", permitAccess("teamfile", "alice", "Team"),
-                    "teamfile",
-                    [](const SandboxRoot& root) { return provisioned(root, "team", 0, false); }},
-        AllowedCase{"SetsPermissionsOnItemOfItsGroup",
-                    [](ZelHelper& helper, const SafetyRulesTest& test) {
-                      helper.setPrivileges(770, test.path("bobfile"));
-                      return true;
-                    },
-                    "bobfile",
-                    [](const SandboxRoot&) {
-                      return ItemStatus{true, 4243, 4242, 0770, false};
-                    }},
-        AllowedCase{"SetsSetUserIdOnOwnFile",
-                    [](ZelHelper& helper, const SafetyRulesTest& test) {
-                      helper.setPrivileges(4750, test.path("alicefile"));
-                      return true;
-                    },
-                    "alicefile",
-                    [](const SandboxRoot&) {
-                      return ItemStatus{true, 4242, 4242, 04750, false};
-                    }}),
+    ::testing::Values(AllowedCase{"OwnDirectoryGetsTheGroupBit", kA, Op::kCreateDirectory,
+                                  "alicedir", kShared, "",
+                                  [](gid_t shared) {
+                                    return ItemStatus{true, kAlice.uid, shared, 02770, true};
+                                  }},
+                      AllowedCase{"OwnFileFoundByCreateDirectoryStaysAFile", kA,
+                                  Op::kCreateDirectory, "alicefile", kShared, "",
+                                  [](gid_t shared) {
+                                    return ItemStatus{true, kAlice.uid, shared, 0770, false};
+                                  }},
+                      AllowedCase{"MemberNarrowsSharedItem", kB, Op::kSetPrivileges, "shared/bobs",
+                                  "750", "",
+                                  [](gid_t shared) {
+                                    return ItemStatus{true, 0, shared, 0750, false};
+                                  }},
+                      AllowedCase{"TakeOverKeepsTheModeOfANarrowSharedItem", kB, Op::kPermitAccess,
+                                  "shared/narrow", kShared, "kept (rule:shared-mode): ",
+                                  [](gid_t shared) {
+                                    return ItemStatus{true, 0, shared, 0750, false};
+                                  }},
+                      AllowedCase{"NewModeKeepsTheSharedDirectorysGroupBit", kB, Op::kSetPrivileges,
+                                  "shared", "750", "kept (rule:shared-mode): ",
+                                  [](gid_t shared) {
+                                    return ItemStatus{true, 0, shared, 02750, true};
+                                  }}),
     caseName<AllowedCase>);
 
-TEST_F(SafetyRulesTest, JoiningAHelperGroupAddsTheCaller) {
-  ASSERT_TRUE(asCaller(kAlice.uid, [this](ZelHelper& helper) {
-    return helper.createDirectory(scratch("teamwork"), "alice", "Team");
+TEST_F(SafetyRulesTest, SharedDirectoryForItsMembers) {
+  EXPECT_EQ(statusOf(scratch("shared")), (ItemStatus{true, 0, mSharedGroup, 02770, true}));
+  EXPECT_EQ(statusOf(scratch("shared/bobs")), (ItemStatus{true, 0, mSharedGroup, 0770, false}));
+  EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice", "bob"));
+
+  ASSERT_EQ(chmod(scratch("shared").c_str(), 03770), 0);
+  EXPECT_TRUE(asCaller(kBob.uid, [this](ZelHelper& helper) {
+    helper.setPrivileges(770, scratch("shared"));
+    return helper.lastReason().starts_with("kept (rule:shared-mode): ");
   }));
-  EXPECT_THAT(membersOfGroup(mRoot, "team"), ElementsAre("bob", "alice"));
+  EXPECT_EQ(statusOf(scratch("shared")).mode, 03770u) << "the sticky bit is kept";
 }
 
 }  // namespace
