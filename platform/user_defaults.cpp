@@ -87,48 +87,40 @@ std::optional<std::string> notOurs(int directory, const std::string& path) {
 // user, and the directory itself must be the effective user's: so a preference written as root
 // never lands where a link or a directory of another user points.
 UniqueFd openOwnDirectory(const std::string& path, std::string* problem) {
-  const std::optional<std::vector<std::string>> components = absolutePathComponents(path);
-  if (!components) {
-    *problem = invalidPathError(path).description;
+  PathWalk walk = walkPath(path, nullptr);
+  UniqueFd directory;
+  size_t existing = walk.components.size();
+  if (walk.stop == WalkStop::kComplete && walk.item->fd && walk.item->isDirectory()) {
+    directory = std::move(walk.item->fd);
+  } else if (walk.stop == WalkStop::kMissing) {
+    existing = walk.missingIndex();
+    directory = std::move(walk.directories.back().fd);
+  } else {
+    *problem = walk.stop == WalkStop::kComplete ? fmt::format("{}: not a directory", path)
+                                                : walk.error.description;
     return {};
   }
-  FileError error;
-  size_t existing = components->size();
-  UniqueFd directory = openDirectory(*components, existing, &error);
-  while (!directory && error.code == ENOENT && existing > 0)
-    directory = openDirectory(*components, --existing, &error);
-  if (!directory) {
-    *problem = error.description;
-    return {};
-  }
-  for (size_t i = existing; i < components->size(); ++i) {
-    if (auto other = notOurs(directory.get(), joinComponents(*components, i))) {
+  for (size_t i = existing; i < walk.components.size(); ++i) {
+    if (auto other = notOurs(directory.get(), walk.path(i))) {
       *problem = *other;
       return {};
     }
-    const std::string& name = (*components)[i];
+    const std::string& name = walk.components[i];
     UniqueFd next;
     if (mkdirat(directory.get(), name.c_str(), 0700) == 0 || errno == EEXIST)
       next = UniqueFd(
-          openat(directory.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+          openat(directory.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next) {
-      const int code = errno;
-      *problem = componentError(code, directory.get(), name, joinComponents(*components, i + 1))
-                     .description;
+      *problem = fmt::format("{}: {}", walk.path(i + 1), std::strerror(errno));
       return {};
     }
     directory = std::move(next);
   }
-  UniqueFd readable(openat(directory.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!readable) {
-    *problem = fmt::format("{}: {}", path, std::strerror(errno));
-    return {};
-  }
-  if (auto other = notOurs(readable.get(), path)) {
+  if (auto other = notOurs(directory.get(), path)) {
     *problem = *other;
     return {};
   }
-  return readable;
+  return directory;
 }
 
 bool truthy(const json& value) {

@@ -176,6 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                    std::filesystem::create_directory(home + "/elsewhere");
                    std::filesystem::create_directory_symlink(home + "/elsewhere",
                                                              clientDirectoryIn(home));
+                   ASSERT_EQ(lchown(clientDirectoryIn(home).c_str(), 4242, 4242), 0);
                  }},
         Obstacle{"DirectoryOfAnotherUser",
                  [](const std::string& home) {
