@@ -12,8 +12,7 @@ Request::Request(std::string_view operation, const std::string& path, LogChannel
       mChannel(channel),
       mCaller(currentCaller()),
       mIdentities(IdentityAuthority::localIdentityAuthority()),
-      mAccount(mIdentities.accountOf(mCaller.uid)),
-      mRules(mCaller) {}
+      mAccount(mIdentities.accountOf(mCaller.uid)) {}
 
 bool Request::refused(const std::optional<Refusal>& refusal) const {
   return refused(refusal, mPath);
@@ -22,17 +21,12 @@ bool Request::refused(const std::optional<Refusal>& refusal) const {
 bool Request::refused(const std::optional<Refusal>& refusal, std::string_view subject) const {
   if (!refusal)
     return false;
-  logRefusalLine(mChannel, mCaller.uid,
+  // Uids without a user entry (a container's subordinate ids) share one allowance of lines.
+  logRefusalLine(mChannel, mAccount.entry ? mCaller.uid : kUidsWithoutUserEntry,
                  fmt::format("ZelHelper refused {} {} for uid {} ({}): {}", mOperation, subject,
                              mCaller.uid, refusal->rule, refusal->reason));
   noteReason(describeRefusal(*refusal));
   return true;
-}
-
-bool Request::refused(const std::optional<std::string>& rule) const {
-  if (rule)
-    mRules.logRefusal(mChannel, mOperation, mPath, *rule);
-  return rule.has_value();
 }
 
 AccessSubject Request::subject(std::optional<gid_t> joining) const {

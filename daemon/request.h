@@ -14,7 +14,6 @@
 
 #include "daemon/caller.h"
 #include "daemon/refusal.h"
-#include "daemon/safety_rules.h"
 #include "platform/access_judge.h"
 #include "platform/file_error.h"
 #include "platform/identity_authority.h"
@@ -36,7 +35,6 @@ class Request {
   const IdentityAuthority& identities() const { return mIdentities; }
   // The caller's user entry and groups.
   const Account& account() const { return mAccount; }
-  const SafetyRules& rules() const { return mRules; }
   // The caller as the access judge sees it: its uid and groups, and `joining` when the group
   // step would add it to that group.
   AccessSubject subject(std::optional<gid_t> joining = std::nullopt) const;
@@ -45,7 +43,6 @@ class Request {
   // defaults to the request's path.
   bool refused(const std::optional<Refusal>& refusal) const;
   bool refused(const std::optional<Refusal>& refusal, std::string_view subject) const;
-  bool refused(const std::optional<std::string>& rule) const;
 
   // Notes that the item was left other than asked, for the reason given.
   void kept(const Refusal& reason) const;
@@ -64,7 +61,6 @@ class Request {
   Caller mCaller;
   IdentityAuthority mIdentities;
   Account mAccount;
-  SafetyRules mRules;
 };
 
 }  // namespace zel

@@ -120,26 +120,4 @@ Refusal keptModeReason(mode_t mode) {
                              mode)};
 }
 
-std::optional<std::string> SafetyRules::refusalToName(const UserIdentity& user) const {
-  if (unrestricted() || user.uid == mCaller.uid)
-    return std::nullopt;
-  return "a caller other than root may name only itself as the user";
-}
-
-std::optional<std::string> SafetyRules::refusalToAdd(const GroupIdentity& group) const {
-  if (unrestricted() || group.createdByHelper)
-    return std::nullopt;
-  return "a caller other than root is added only to a group that this helper created";
-}
-
-void SafetyRules::logRefusal(LogChannel channel, std::string_view operation,
-                             std::string_view subject, std::string_view rule) const {
-  std::string line =
-      fmt::format("ZelHelper refused {} {} for uid {}: {}", operation, subject, mCaller.uid, rule);
-  if (channel == LogChannel::kNSLog)
-    NSLog(line);
-  else
-    systemLog(line);
-}
-
 }  // namespace zel

@@ -53,18 +53,4 @@ mode_t modeWithinRules(const Request& request, const WalkedItem& item, mode_t as
 // Why a shared item's mode is left at `mode`, other than asked.
 Refusal keptModeReason(mode_t mode);
 
-// The group step's own rules until it checks them itself.
-class SafetyRules {
- public:
-  explicit SafetyRules(const Caller& caller) : mCaller(caller) {}
-  bool unrestricted() const { return mCaller.uid == 0; }
-  std::optional<std::string> refusalToName(const UserIdentity& user) const;
-  std::optional<std::string> refusalToAdd(const GroupIdentity& group) const;
-  void logRefusal(LogChannel channel, std::string_view operation, std::string_view subject,
-                  std::string_view rule) const;
-
- private:
-  Caller mCaller;
-};
-
 }  // namespace zel
