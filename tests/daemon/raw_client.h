@@ -17,11 +17,11 @@ class RawClient {
   explicit RawClient(const std::string& socketPath);
   // Connected as `user`, so that the daemon sees that uid as the caller.
   RawClient(const std::string& socketPath, const SandboxUser& user);
+  explicit RawClient(int fd) : mFd(fd) {}  // accepted by a stand-in for the daemon
   ~RawClient();
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
 
-  bool connected() const { return mFd >= 0; }
   bool send(std::string_view bytes);
   // The next reply body, or nullopt when the daemon closed the connection or nothing arrived
   // for `timeout`.
