@@ -173,6 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "rule:search"},
         RefusedCase{"UnsearchableForPermissions", kA, Op::kSetPrivileges, "private/item", "700",
                     "rule:search"},
+        RefusedCase{"TheRootDirectoryForANewGroup", kA, Op::kPermitAccess, "/", "admin",
+                    "rule:home"},
         RefusedCase{"OwnHome", kA, Op::kCreateDirectory, "alice", "New Group", "rule:home"},
         RefusedCase{"OthersHome", kA, Op::kPermitAccess, "bob", "New Group", "rule:home"},
         RefusedCase{"OthersDirectoryOfASharedGroup", kA, Op::kCreateDirectory, "bobdir",
