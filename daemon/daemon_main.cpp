@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -62,9 +63,12 @@ int runDaemon() {
 
   ZelHelper helper;
   HelperServer server(*listenFd, helper, limits);
-  notifyServiceManager("READY=1");
+  // Half the watchdog's patience, as systemd advises, so that one late pass is not fatal.
+  if (const auto timeout = watchdogTimeout())
+    server.keepAliveEvery(std::chrono::ceil<std::chrono::milliseconds>(*timeout / 2));
+  notifyServiceManager("READY=1\nSTATUS=Waiting for requests");
   const int status = server.run(stopFd);
-  notifyServiceManager("STOPPING=1");
+  notifyServiceManager("STOPPING=1\nSTATUS=Stopping");
   close(stopFd);
   return status;
 }

@@ -16,6 +16,7 @@
 #include "daemon/remote_interface.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
+#include "platform/socket_activation.h"
 
 namespace zel {
 namespace {
@@ -56,6 +57,20 @@ HelperServer::~HelperServer() {
   close(mListenFd);
 }
 
+void HelperServer::keepAliveEvery(std::chrono::milliseconds interval) {
+  mKeepAliveInterval = interval;
+  mNextKeepAlive = Clock::now();
+}
+
+void HelperServer::keepAlive() {
+  if (!mKeepAliveInterval || Clock::now() < mNextKeepAlive)
+    return;
+  notifyServiceManager(fmt::format("WATCHDOG=1\nSTATUS=Serving {} connection{}; {} call{} served",
+                                   mConnections.size(), mConnections.size() == 1 ? "" : "s",
+                                   mCallsServed, mCallsServed == 1 ? "" : "s"));
+  mNextKeepAlive = Clock::now() + *mKeepAliveInterval;
+}
+
 int HelperServer::run(int stopFd) {
   RefusalLimitScope limitedLog(mLogLimiter);
   // The activator hands the socket over blocking; accepting until EAGAIN needs it not to be.
@@ -69,6 +84,7 @@ int HelperServer::run(int stopFd) {
   }
   epoll_event events[64];
   for (;;) {
+    keepAlive();
     const int timeout = mReady.empty() ? msUntilNextDeadline() : 0;
     const int count = epoll_wait(mEpollFd, events, 64, timeout);
     if (count < 0 && errno != EINTR) {
@@ -301,6 +317,7 @@ void HelperServer::serveOne(uint64_t id) {
     return;
   }
   connection.out += dispatchCall(mHelper, *call, connection.caller, connection.lastReason);
+  ++mCallsServed;
   // A pipelined frame's time starts when the daemon turns to it.
   connection.lastActive = connection.frameStarted = Clock::now();
   if (!flush(connection)) {
@@ -322,6 +339,8 @@ std::optional<HelperServer::Deadline> HelperServer::deadlineOf(const Connection&
 
 int HelperServer::msUntilNextDeadline() {
   std::optional<Clock::time_point> next = mLogLimiter.logDueSummaries();
+  if (mKeepAliveInterval && (!next || mNextKeepAlive < *next))
+    next = mNextKeepAlive;
   for (const auto& [id, connection] : mConnections) {
     if (auto deadline = deadlineOf(*connection); deadline && (!next || deadline->at < *next))
       next = deadline->at;

@@ -52,6 +52,12 @@ class HelperServer {
   HelperServer(const HelperServer&) = delete;
   HelperServer& operator=(const HelperServer&) = delete;
 
+  // While serving, tells the service manager every `interval` that the event loop is alive
+  // ("WATCHDOG=1", platform/socket_activation.h) and how many connections and calls it has
+  // ("STATUS="). The loop itself sends them, so an operation stuck in a blocking call silences
+  // them and the service manager restarts the daemon.
+  void keepAliveEvery(std::chrono::milliseconds interval);
+
   // Serves until `stopFd` becomes readable (it is not read). Returns 0 then, or 1 when the
   // event loop itself fails.
   int run(int stopFd);
@@ -92,6 +98,7 @@ class HelperServer {
   void serveQueued();
   void serveOne(uint64_t id);
   void closeExpired();
+  void keepAlive();
   int msUntilNextDeadline();
   std::optional<Deadline> deadlineOf(const Connection& connection) const;
   void settle(uint64_t id);
@@ -102,6 +109,9 @@ class HelperServer {
   ZelHelper& mHelper;
   Limits mLimits;
   RefusalLineLimiter mLogLimiter;
+  std::optional<std::chrono::milliseconds> mKeepAliveInterval;
+  Clock::time_point mNextKeepAlive;
+  uint64_t mCallsServed = 0;
   uint64_t mNextId = 1;
   std::map<uint64_t, std::unique_ptr<Connection>> mConnections;
   std::map<Holder, std::size_t> mHeld;

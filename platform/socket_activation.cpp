@@ -102,4 +102,12 @@ void notifyServiceManager(std::string_view state) {
   close(fd);
 }
 
+std::optional<std::chrono::microseconds> watchdogTimeout() {
+  const auto pid = numberFromEnvironment("WATCHDOG_PID");
+  const auto usec = numberFromEnvironment("WATCHDOG_USEC");
+  if ((std::getenv("WATCHDOG_PID") != nullptr && (!pid || *pid != getpid())) || !usec || *usec == 0)
+    return std::nullopt;
+  return std::chrono::microseconds(*usec);
+}
+
 }  // namespace zel

@@ -8,6 +8,7 @@
 // takeListeningSocket changes it.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string_view>
 
@@ -22,5 +23,10 @@ std::optional<int> takeListeningSocket(std::string_view name);
 // Sends `state` (such as "READY=1") to the service manager when it asked for notifications;
 // does nothing otherwise. Failures are ignored: notification is advisory.
 void notifyServiceManager(std::string_view state);
+
+// How long the service manager waits for a "WATCHDOG=1" from this process before it deems it
+// hung (WATCHDOG_USEC, when WATCHDOG_PID is unset or names this process), or nullopt when it
+// does not watch.
+std::optional<std::chrono::microseconds> watchdogTimeout();
 
 }  // namespace zel

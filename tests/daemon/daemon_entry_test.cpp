@@ -1,4 +1,9 @@
 // The daemon's start and stop: it runs only with its socket, and stops cleanly on SIGTERM.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -30,19 +35,58 @@ TEST(DaemonEntry, HandedASocketOfAnotherNameItExitsWithConfigError) {
   EXPECT_TRUE(daemon.waitForLog("started without a listening socket"));
 }
 
+// What the daemon tells the service manager, read from a notification socket of the test's own.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) : mPath(path) {
+    mFd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (bind(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      throw std::runtime_error("cannot bind " + path);
+    timeval patience{10, 0};
+    setsockopt(mFd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  }
+  ~NotifySocket() { close(mFd); }
+  // The messages received until one contains `text`; empty when none did within 10 s.
+  std::vector<std::string> until(std::string_view text) {
+    std::vector<std::string> messages;
+    char buffer[4096];
+    for (ssize_t size; (size = recv(mFd, buffer, sizeof buffer, 0)) > 0;) {
+      messages.emplace_back(buffer, static_cast<std::size_t>(size));
+      if (messages.back().find(text) != std::string::npos)
+        return messages;
+    }
+    return {};
+  }
+
+ private:
+  std::string mPath;
+  int mFd;
+};
+
 // Within the installed unit's capability bounding set (chown, dac_override, dac_read_search,
-// fowner, fsetid; sys_chroot for a sandbox root) and without new privileges.
+// fowner, fsetid; sys_chroot for a sandbox root) and without new privileges; ready, and kept
+// alive from the event loop, as the unit's Type=notify and WatchdogSec= expect.
 TEST(DaemonEntry, RunsAsInstalledAndStopsCleanlyOnSigterm) {
   SandboxRoot root;
-  DaemonHarness daemon(root);
+  NotifySocket notifications(root.at("notify"));
+  DaemonHarness daemon(root, DaemonHarness::WithEnvironment{
+                                 {"NOTIFY_SOCKET=" + root.at("notify"), "WATCHDOG_USEC=200000"}});
   auto helper = daemon.connect();
   ASSERT_NE(helper, nullptr);
   EXPECT_EQ(helper->version(), 3u);
+  const auto served = notifications.until("STATUS=Serving 1 connection; 1 call served");
+  ASSERT_FALSE(served.empty());
+  EXPECT_EQ(served.front(), "READY=1\nSTATUS=Waiting for requests");
+  EXPECT_TRUE(served.back().starts_with("WATCHDOG=1\n")) << served.back();
   std::ifstream status("/proc/" + std::to_string(daemon.pid()) + "/status");
   std::string text((std::istreambuf_iterator<char>(status)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("CapBnd:\t000000000004001f\n"), std::string::npos) << text;
   EXPECT_NE(text.find("NoNewPrivs:\t1\n"), std::string::npos) << text;
   EXPECT_EQ(daemon.stop(), 0);
+  EXPECT_FALSE(notifications.until("STOPPING=1").empty());
 }
 
 TEST(DaemonEntry, UnexpectedArgumentIsRefusedWithUsageError) {

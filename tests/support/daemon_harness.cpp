@@ -109,7 +109,12 @@ DaemonHarness::DaemonHarness(const SandboxRoot& root, WithFdName fdName) {
   start(root, fdName.name);
 }
 
-void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
+DaemonHarness::DaemonHarness(const SandboxRoot& root, WithEnvironment environment) {
+  start(root, std::string(kMachServiceName), environment.assignments);
+}
+
+void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName,
+                          const std::vector<std::string>& environment) {
   mSocketPath = helperSocketPath(kMachServiceName);
   mLogPath = root.at("daemon.log");
   unlink(mSocketPath.c_str());  // left by an earlier activator that was killed
@@ -119,6 +124,8 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName) {
     if (std::getenv(name) != nullptr)
       argv.insert(argv.end(), {"-E", name});
   }
+  for (const std::string& assignment : environment)
+    argv.insert(argv.end(), {"-E", assignment});
   argv.push_back("setpriv");
   for (std::string& argument : installedHardening(root))
     argv.push_back(std::move(argument));

@@ -67,8 +67,15 @@ class DaemonHarness {
   };
   DaemonHarness(const SandboxRoot& root, WithFdName fdName);
 
+  // Starts the activator with variables ("NAME=value") added to the daemon's environment.
+  struct WithEnvironment {
+    std::vector<std::string> assignments;
+  };
+  DaemonHarness(const SandboxRoot& root, WithEnvironment environment);
+
  private:
-  void start(const SandboxRoot& root, const std::string& fdName);
+  void start(const SandboxRoot& root, const std::string& fdName,
+             const std::vector<std::string>& environment = {});
 
   std::string mSocketPath;
   std::string mLogPath;
