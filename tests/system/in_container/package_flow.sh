@@ -35,6 +35,13 @@ json_facts() {
 }
 expect_eq "$("$installed" status --json || true)" "$(json_facts inactive false disabled null)" \
   "status --json of the removed helper"
+systemctl mask "$LABEL.socket" 2>/dev/null
+refusal=$("$installed" install 2>&1) && fail "install went ahead over a mask"
+[[ $refusal == *"$LABEL.socket is masked"* ]] || fail "install over a mask says: $refusal"
+ok "install leaves an administrator's mask alone and says so"
+expect_eq "$("$installed" status --json || true)" "$(json_facts inactive false masked null)" \
+  "status --json of the masked helper"
+systemctl unmask "$LABEL.socket" 2>/dev/null
 "$installed" install >/dev/null || fail "zelhelper install exits $?"
 check_installed "$installed"
 expect_eq "$("$installed" status --json)" "$(json_facts active true enabled 3)" \
