@@ -111,7 +111,10 @@ int status(bool json) {
                             {"version", version != 0 ? nlohmann::json(version) : nullptr}};
     fmt::print("{}\n", facts.dump());
   } else {
-    auto word = [](const std::string& text) { return text.empty() ? "unknown" : text; };
+    // systemd gives no unit file state for a unit it cannot find.
+    auto word = [&state](const std::string& text) {
+      return !text.empty() ? text : state.loadState.empty() ? "unknown" : "none";
+    };
     fmt::print("label:     {}\n", kHelperLabel);
     fmt::print("owner:     {}\n", ownerText(state));
     fmt::print("unit file: {}\n", word(state.unitFileState));
@@ -129,10 +132,13 @@ void addInstallCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("install",
                      fmt::format("Install the helper daemon, or install it again, as the "
                                  "socket-activated systemd service {} (as root; no other "
-                                 "command installs it)",
+                                 "command installs it). The package's helper is only enabled "
+                                 "and started",
                                  kHelperLabel))
       ->callback([&exitStatus] { exitStatus = install(); });
-  app.add_subcommand("remove", "Stop the helper daemon and remove its service (as root)")
+  app.add_subcommand("remove",
+                     "Stop the helper daemon and remove its service (as root). The package's "
+                     "helper is only stopped and disabled: its files stay")
       ->callback([&exitStatus] { exitStatus = remove(); });
   auto json = std::make_shared<bool>(false);
   CLI::App* statusCommand = app.add_subcommand(
