@@ -1,10 +1,15 @@
 // install, remove, status: putting the helper daemon in place as a socket-activated systemd
-// service, taking it away, and looking at it.
+// service, taking it away, and looking at it. For a helper the Debian package installed,
+// install and remove only enable and disable the package's socket (platform/service_management.h
+// decides who owns the units).
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include <fmt/core.h>
+#include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/held_log.h"
@@ -44,8 +49,12 @@ int install() {
     fmt::print(stderr, "zelhelper: the helper was not installed\n");
     return kNoHelper;
   }
+  HelperJobState state = SMJobState(kHelperLabel);
   fmt::print("installed {} ({}), listening on {}; it answers version {}\n", kHelperLabel,
-             helperJobFiles(kHelperLabel).executable, helperSocketPath(kMachServiceName), version);
+             state.owner == HelperOwner::kPackage
+                 ? fmt::format("the package's {}", state.fragmentPath)
+                 : helperJobFiles(kHelperLabel).executable,
+             helperSocketPath(kMachServiceName), version);
   return 0;
 }
 
@@ -54,28 +63,66 @@ int remove() {
     return kNeedsRoot;
   std::unique_ptr<Authorization> authRef;
   createHelperAuthorization(&authRef);
+  HelperJobState state = SMJobState(kHelperLabel);
   HeldLog log;
   if (!ZelHelper::remove(authRef.get())) {
     log.release();
     fmt::print(stderr, "zelhelper: the helper was not removed\n");
     return kNo;
   }
-  fmt::print("removed {}\n", kHelperLabel);
+  if (state.owner == HelperOwner::kPackage)
+    fmt::print("stopped and disabled {}; the package's units stay ({})\n", kHelperLabel,
+               state.fragmentPath);
+  else
+    fmt::print("removed {}\n", kHelperLabel);
   return 0;
 }
 
-int status() {
-  HelperJobFiles files = helperJobFiles(kHelperLabel);
+std::string ownerText(const HelperJobState& state) {
+  switch (state.owner) {
+    case HelperOwner::kPackage:
+      return fmt::format("package ({})", state.fragmentPath);
+    case HelperOwner::kCommand:
+      return fmt::format("command ({}, {})", state.fragmentPath,
+                         helperJobFiles(kHelperLabel).executable);
+    case HelperOwner::kNone:
+      break;
+  }
+  return "none (not installed)";
+}
+
+// systemd's word, or null when it gave none (systemd not running, or no such unit).
+nlohmann::json stateWord(const std::string& word) {
+  return word.empty() ? nlohmann::json(nullptr) : nlohmann::json(word);
+}
+
+int status(bool json) {
+  HelperJobState state = SMJobState(kHelperLabel);
   std::shared_ptr<ZelHelper> helper = connectToHelper(kMachServiceName);
   uint32_t version = helper ? helper->version() : 0;
-  fmt::print("label:     {}\n", kHelperLabel);
-  fmt::print("installed: {}\n",
-             SMJobInstalled(kHelperLabel)
-                 ? fmt::format("yes, {} and {}", files.socketUnit, files.executable)
-                 : std::string("no"));
-  fmt::print("socket:    {}\n", helperSocketPath(kMachServiceName));
-  fmt::print("helper:    {}\n", version != 0 ? fmt::format("answers, version {}", version)
-                                             : std::string("does not answer"));
+  std::string socket = helperSocketPath(kMachServiceName);
+  if (json) {
+    nlohmann::json facts = {{"label", kHelperLabel},
+                            {"owner", helperOwnerName(state.owner)},
+                            {"unit_file_state", stateWord(state.unitFileState)},
+                            {"active_state", stateWord(state.activeState)},
+                            {"socket", socket},
+                            {"answers", version != 0},
+                            {"version", version != 0 ? nlohmann::json(version) : nullptr}};
+    fmt::print("{}\n", facts.dump());
+  } else {
+    // systemd gives no unit file state for a unit it cannot find.
+    auto word = [&state](const std::string& text) {
+      return !text.empty() ? text : state.loadState.empty() ? "unknown" : "none";
+    };
+    fmt::print("label:     {}\n", kHelperLabel);
+    fmt::print("owner:     {}\n", ownerText(state));
+    fmt::print("unit file: {}\n", word(state.unitFileState));
+    fmt::print("active:    {}\n", word(state.activeState));
+    fmt::print("socket:    {}\n", socket);
+    fmt::print("helper:    {}\n", version != 0 ? fmt::format("answers, version {}", version)
+                                               : std::string("does not answer"));
+  }
   return version != 0 ? 0 : kNoHelper;
 }
 
@@ -85,15 +132,25 @@ void addInstallCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("install",
                      fmt::format("Install the helper daemon, or install it again, as the "
                                  "socket-activated systemd service {} (as root; no other "
-                                 "command installs it)",
+                                 "command installs it). The package's helper is only enabled "
+                                 "and started",
                                  kHelperLabel))
       ->callback([&exitStatus] { exitStatus = install(); });
-  app.add_subcommand("remove", "Stop the helper daemon and remove its service (as root)")
+  app.add_subcommand("remove",
+                     "Stop the helper daemon and remove its service (as root). The package's "
+                     "helper is only stopped and disabled: its files stay")
       ->callback([&exitStatus] { exitStatus = remove(); });
-  app.add_subcommand("status",
-                     "Show whether the helper is installed and answers, without changing "
-                     "anything (exit 3 when no helper answers)")
-      ->callback([&exitStatus] { exitStatus = status(); });
+  auto json = std::make_shared<bool>(false);
+  CLI::App* statusCommand = app.add_subcommand(
+      "status",
+      "Show who installed the helper (the package, the install command or nobody), its socket's "
+      "unit file and active states, and whether it answers, without changing anything (exit 3 "
+      "when no helper answers)");
+  statusCommand->add_flag("--json", *json,
+                          "Print one JSON object with the keys label, owner (package, command or "
+                          "none), unit_file_state, active_state, socket, answers and version "
+                          "(null when no helper answers)");
+  statusCommand->callback([&exitStatus, json] { exitStatus = status(*json); });
 }
 
 }  // namespace zel::cli

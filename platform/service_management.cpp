@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -54,6 +56,69 @@ bool mayAct(std::string_view domain, std::string_view label, const Authorization
   return true;
 }
 
+// The unit properties that SMJobState reads, as `systemctl show` prints them.
+struct UnitProperties {
+  std::string loadState;
+  std::string fragmentPath;
+  std::string unitFileState;
+  std::string activeState;
+};
+
+UnitProperties systemdProperties(const std::string& unit) {
+  CommandResult result = runCommand(
+      {"systemctl", "show", "-p", "LoadState,FragmentPath,UnitFileState,ActiveState", unit});
+  UnitProperties properties;
+  if (!result.succeeded())
+    return properties;
+  std::string_view output = result.output;
+  while (!output.empty()) {
+    size_t end = output.find('\n');
+    std::string_view line = output.substr(0, end);
+    output = end == std::string_view::npos ? std::string_view() : output.substr(end + 1);
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+      continue;
+    std::string_view key = line.substr(0, equals);
+    std::string value(line.substr(equals + 1));
+    if (key == "LoadState")
+      properties.loadState = value;
+    else if (key == "FragmentPath")
+      properties.fragmentPath = value;
+    else if (key == "UnitFileState")
+      properties.unitFileState = value;
+    else if (key == "ActiveState")
+      properties.activeState = value;
+  }
+  return properties;
+}
+
+// The unit file systemd loaded the unit from, or "" when it loaded none (a mask is no file).
+std::string loadedUnitFile(const UnitProperties& properties) {
+  if (properties.loadState == "not-found" || properties.loadState == "masked" ||
+      properties.fragmentPath == "/dev/null")
+    return "";
+  return properties.fragmentPath;
+}
+
+HelperOwner ownerOfUnitFile(const HelperJobFiles& files, std::string_view unitFile) {
+  return unitFile.starts_with(files.unitDirectory + "/") ? HelperOwner::kCommand
+                                                         : HelperOwner::kPackage;
+}
+
+// The owner that the unit files on disk show, and the file that shows it. A mask (a link to
+// /dev/null) is not a unit file.
+std::pair<HelperOwner, std::string> ownerOnDisk(const HelperJobFiles& files) {
+  for (const std::string& name : {files.socketUnitName, files.serviceUnitName}) {
+    for (const std::string& directory : files.searchedUnitDirectories()) {
+      std::string unitFile = fmt::format("{}/{}", directory, name);
+      std::error_code error;
+      if (std::filesystem::is_regular_file(unitFile, error))
+        return {ownerOfUnitFile(files, unitFile), unitFile};
+    }
+  }
+  return {HelperOwner::kNone, ""};
+}
+
 std::string runningExecutable() {
   std::error_code error;
   std::filesystem::path path = std::filesystem::read_symlink(kRunningExecutable, error);
@@ -77,10 +142,42 @@ std::optional<std::string> serviceManagerProblem() {
   return std::nullopt;
 }
 
-bool SMJobInstalled(std::string_view label) {
+std::string_view helperOwnerName(HelperOwner owner) {
+  switch (owner) {
+    case HelperOwner::kCommand:
+      return "command";
+    case HelperOwner::kPackage:
+      return "package";
+    case HelperOwner::kNone:
+      break;
+  }
+  return "none";
+}
+
+bool HelperJobState::masked() const {
+  return loadState == "masked" || unitFileState.starts_with("masked");
+}
+
+HelperJobState SMJobState(std::string_view label) {
   HelperJobFiles files = helperJobFiles(label);
-  return access(files.socketUnit.c_str(), F_OK) == 0 ||
-         access(files.serviceUnit.c_str(), F_OK) == 0;
+  HelperJobState state;
+  if (!serviceManagerProblem()) {
+    UnitProperties socket = systemdProperties(files.socketUnitName);
+    state.loadState = socket.loadState;
+    state.unitFileState = socket.unitFileState;
+    state.activeState = socket.activeState;
+    if (std::string unitFile = loadedUnitFile(socket); !unitFile.empty()) {
+      state.owner = ownerOfUnitFile(files, unitFile);
+      state.fragmentPath = unitFile;
+      return state;
+    }
+  }
+  std::tie(state.owner, state.fragmentPath) = ownerOnDisk(files);
+  return state;
+}
+
+bool SMJobInstalled(std::string_view label) {
+  return SMJobState(label).owner != HelperOwner::kNone;
 }
 
 bool SMJobBless(std::string_view domain, std::string_view executableLabel,
@@ -89,6 +186,17 @@ bool SMJobBless(std::string_view domain, std::string_view executableLabel,
     return false;
   if (std::optional<std::string> problem = serviceManagerProblem())
     return fail(outError, *problem);
+  HelperJobState state = SMJobState(executableLabel);
+  std::string socketUnitName = helperJobFiles(executableLabel).socketUnitName;
+  if (state.masked())
+    return fail(outError, fmt::format("{0} is masked, so the helper cannot be started; it stays "
+                                      "masked until an administrator runs 'systemctl unmask {0}'",
+                                      socketUnitName));
+  // The package's units and executable are the package's to write.
+  if (state.owner == HelperOwner::kPackage) {
+    std::optional<std::string> failed = systemctl({"enable", "--now", socketUnitName});
+    return failed ? fail(outError, *failed) : true;
+  }
 
   std::string executable = runningExecutable();
   std::optional<LaunchdJob> job = launchdJobOfExecutable(kRunningExecutable);
@@ -127,7 +235,8 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
   if (!mayAct(domain, jobLabel, authorization, kSMRightModifySystemDaemons, outError))
     return false;
   HelperJobFiles files = helperJobFiles(jobLabel);
-  if (!SMJobInstalled(jobLabel))
+  HelperOwner owner = SMJobState(jobLabel).owner;
+  if (owner == HelperOwner::kNone)
     return fail(outError, fmt::format("no job labelled {} is installed (no {} in {})", jobLabel,
                                       files.socketUnitName, files.unitDirectory));
   if (std::optional<std::string> problem = serviceManagerProblem())
@@ -138,11 +247,13 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
     disable.emplace_back("--no-block");
   for (const auto& [unit, name] : {std::pair{files.socketUnit, files.socketUnitName},
                                    std::pair{files.serviceUnit, files.serviceUnitName}}) {
-    if (access(unit.c_str(), F_OK) == 0)
+    if (owner == HelperOwner::kPackage || access(unit.c_str(), F_OK) == 0)
       disable.push_back(name);
   }
   if (std::optional<std::string> failed = systemctl(disable))
     return fail(outError, *failed);
+  if (owner == HelperOwner::kPackage)
+    return true;
 
   for (const std::string& path : {files.socketUnit, files.serviceUnit, files.executable}) {
     if (unlink(path.c_str()) != 0 && errno != ENOENT)

@@ -43,6 +43,11 @@ HelperJobFiles helperJobFiles(std::string_view label) {
   return files;
 }
 
+std::vector<std::string> HelperJobFiles::searchedUnitDirectories() const {
+  return {unitDirectory, underSystemRoot("/usr/lib/systemd/system"),
+          underSystemRoot("/lib/systemd/system")};
+}
+
 bool fitsInUnitFile(std::string_view value) {
   return !value.empty() && std::none_of(value.begin(), value.end(), [](char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == 0x7f ||

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zel {
 
@@ -15,6 +16,10 @@ struct HelperJobFiles {
   std::string serviceUnitName;
   std::string socketUnit;   // unitDirectory/socketUnitName
   std::string serviceUnit;  // unitDirectory/serviceUnitName
+
+  // unitDirectory, then the vendor directories where a package puts its units
+  // (<root>/usr/lib/systemd/system, <root>/lib/systemd/system), in systemd's order.
+  std::vector<std::string> searchedUnitDirectories() const;
 };
 
 HelperJobFiles helperJobFiles(std::string_view label);

@@ -1,6 +1,7 @@
 #include "tests/client/installed_helper.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include <fmt/format.h>
@@ -19,11 +20,12 @@ void InstalledHelperTest::TearDown() {
   }
 }
 
-void InstalledHelperTest::installFakeHelper(uint32_t version) {
+void InstalledHelperTest::installFakeHelper(uint32_t version, const std::string& unitDirectory) {
   std::string listenStream = underSystemRoot(fmt::format("/run/{}", kMachServiceName));
-  mRoot.writeFile("etc/systemd/system/" + mFiles.socketUnitName,
+  std::filesystem::create_directories(mRoot.at(unitDirectory));
+  mRoot.writeFile(unitDirectory + "/" + mFiles.socketUnitName,
                   socketUnitText(kHelperLabel, kMachServiceName, listenStream));
-  mRoot.writeFile("etc/systemd/system/" + mFiles.serviceUnitName,
+  mRoot.writeFile(unitDirectory + "/" + mFiles.serviceUnitName,
                   fmt::format("[Service]\nExecStart={} --fake-helper-version={}\n",
                               ZEL_TEST_EXECUTABLE, version));
   std::string enable = fmt::format("systemctl enable --now {}", mFiles.socketUnitName);

@@ -22,8 +22,9 @@ class InstalledHelperTest : public testing::Test {
   // Removes whatever job the test left installed, so that no daemon outlives it.
   void TearDown() override;
 
-  // Installs, by hand, a job whose daemon answers `version` with `version`: an old helper.
-  void installFakeHelper(uint32_t version);
+  // Installs, by hand, and enables a job whose daemon answers `version` with `version`: an old
+  // helper, or with its units in `unitDirectory` = "usr/lib/systemd/system", a package's.
+  void installFakeHelper(uint32_t version, const std::string& unitDirectory = "etc/systemd/system");
   // The process id of the job's daemon (or of its activator, before the first connection).
   std::optional<pid_t> jobPid() const;
   // The lines the stand-in's job wrote (the daemon's log).

@@ -2,8 +2,9 @@
 # The Debian package, inside the test container, as root:
 #   package_flow.sh LABEL
 # Installs /srv/stage/zelhelper.deb with dpkg, uses the helper it installed as the ordinary user
-# carol, installs it again over itself (the upgrade path), then purges it and checks that
-# nothing of it is left.
+# carol, removes and installs it with zelhelper (which only disables and enables the package's
+# socket), installs the package again over itself (the upgrade path), then purges it and checks
+# that nothing of it is left.
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lib.sh"
@@ -18,6 +19,36 @@ dpkg --install /srv/stage/zelhelper.deb >/dev/null
 check_installed "$installed"
 expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
 check_provisioning "$installed" carol zelpkg zel-zelpkg /home/carol/Zel/shared
+
+echo "zelhelper status, remove and install on the package's helper"
+status_text=$("$installed" status) || fail "status exits $? although the helper answers"
+[[ $status_text == *"owner:     package (/"*"lib/systemd/system/$LABEL.socket)"* ]] ||
+  fail "status does not name the package as the owner: $status_text"
+ok "status names the package as the owner"
+"$installed" remove >/dev/null || fail "zelhelper remove exits $?"
+expect_eq "$(systemctl is-enabled "$LABEL.socket" || true)" disabled "remove disables the socket"
+expect_eq "$(systemctl is-active "$LABEL.socket" || true)" inactive "remove stops the socket"
+# json_facts ACTIVE_STATE ANSWERS UNIT_FILE_STATE VERSION: what status --json prints.
+json_facts() {
+  printf '{"active_state":"%s","answers":%s,"label":"%s","owner":"package",' "$1" "$2" "$LABEL"
+  printf '"socket":"/run/%s.mach","unit_file_state":"%s","version":%s}' "$LABEL" "$3" "$4"
+}
+expect_eq "$("$installed" status --json || true)" "$(json_facts inactive false disabled null)" \
+  "status --json of the removed helper"
+systemctl mask "$LABEL.socket" 2>/dev/null
+refusal=$("$installed" install 2>&1) && fail "install went ahead over a mask"
+[[ $refusal == *"$LABEL.socket is masked"* ]] || fail "install over a mask says: $refusal"
+ok "install leaves an administrator's mask alone and says so"
+expect_eq "$("$installed" status --json || true)" "$(json_facts inactive false masked null)" \
+  "status --json of the masked helper"
+systemctl unmask "$LABEL.socket" 2>/dev/null
+"$installed" install >/dev/null || fail "zelhelper install exits $?"
+check_installed "$installed"
+expect_eq "$("$installed" status --json)" "$(json_facts active true enabled 3)" \
+  "status --json of the helper installed again"
+expect_absent "/etc/systemd/system/$LABEL.socket"
+expect_absent "/etc/systemd/system/$LABEL.service"
+expect_absent "/usr/local/libexec/$LABEL"
 
 echo "dpkg --install over itself"
 dpkg --install /srv/stage/zelhelper.deb >/dev/null
