@@ -50,7 +50,7 @@ TEST(DaemonEntry, WithoutASocketTheExecutableIsTheCommandLine) {
       "zelhelper " + std::string(kPackageVersion) + " (helper interface version 3)\n";
   for (const FrontDoorCase& c : std::vector<FrontDoorCase>{
            {{}, 2, "", "systemd starts it"},
-           {{"--no-such-option"}, 2, "", "--no-such-option"},
+           {{"--no-such-option"}, 2, "", "see 'zelhelper --help'"},
            {{"--version"}, 0, version, ""},
        }) {
     std::vector<std::string> command{zelhelperExecutable()};
@@ -58,7 +58,7 @@ TEST(DaemonEntry, WithoutASocketTheExecutableIsTheCommandLine) {
     const CommandResult result = runCommand(command);
     EXPECT_EQ(result.status, c.status) << command.back();
     EXPECT_EQ(result.out, c.out) << command.back();
-    EXPECT_NE(result.err.find(c.errSample), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(c.errSample), std::string::npos) << command.back() << result.err;
   }
 }
 
