@@ -19,7 +19,8 @@ check_installed "$installed"
 expect_eq "$(command -v zelhelper)" "$installed" "zelhelper is on PATH"
 man -w zelhelper.8 >/dev/null || fail "man finds no zelhelper(8)"
 ok "man finds zelhelper(8)"
-expect_eq "$(unit_property "$LABEL.service" Documentation)" "man:zelhelper(8)" \
+# systemd quotes each entry of the list.
+expect_eq "$(unit_property "$LABEL.service" Documentation)" '"man:zelhelper(8)"' \
   "the service names its manual page"
 expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
 check_provisioning "$installed" carol zelpkg zel-zelpkg /home/carol/Zel/shared
