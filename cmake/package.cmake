@@ -1,9 +1,10 @@
 # The Debian package, made by `cpack -G DEB` in a build tree from the install rules:
-#   /usr/libexec/zelhelper                     the helper and command line
+#   /usr/bin/zelhelper                         the helper and command line
 #   /usr/lib/systemd/system/<label>.socket     the helper's units, from packaging/*.in
 #   /usr/lib/systemd/system/<label>.service
 #   libraries, headers, CMake package          for client applications
-#   /usr/share/doc/zelhelper/                  copyright and changelog, as Debian requires
+#   /usr/share/doc/zelhelper/                  copyright, changelog and upgrade notes
+#   /usr/share/man, bash-completion            from packaging/man, packaging/bash-completion
 # with the maintainer scripts of packaging/deb, which enable and start the socket on
 # installation and stop, disable and clean up on removal.
 
@@ -14,15 +15,31 @@ set(ZEL_PACKAGE_MAINTAINER "Zel <helper@zel.net>")
 install(CODE "
   set(ZEL_UNIT_TEMPLATE_DIR \"${PROJECT_SOURCE_DIR}/packaging\")
   set(ZEL_HELPER_LABEL \"${ZEL_HELPER_LABEL}\")
-  set(ZEL_HELPER_RELATIVE_PATH \"${CMAKE_INSTALL_LIBEXECDIR}/zelhelper\")
+  set(ZEL_HELPER_RELATIVE_PATH \"${CMAKE_INSTALL_BINDIR}/zelhelper\")
 ")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install_units.cmake)
 
 set(ZEL_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
-configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/changelog.in ${ZEL_PACKAGE_DIR}/changelog @ONLY)
-execute_process(COMMAND gzip -9nf ${ZEL_PACKAGE_DIR}/changelog COMMAND_ERROR_IS_FATAL ANY)
-install(FILES ${ZEL_PACKAGE_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/deb/copyright
-  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zelhelper)
+
+# Fills in the version and identifiers of packaging/SOURCE and installs it gzipped as Debian
+# wants documentation (-n: no name or time stamp, so the same input makes the same package).
+function(zel_install_gzipped source name destination)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/${source} ${ZEL_PACKAGE_DIR}/${name} @ONLY)
+  execute_process(COMMAND gzip -9nf ${ZEL_PACKAGE_DIR}/${name} COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${ZEL_PACKAGE_DIR}/${name}.gz DESTINATION ${destination})
+endfunction()
+
+set(ZEL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/zelhelper)
+zel_install_gzipped(deb/changelog.in changelog ${ZEL_DOC_DIR})
+zel_install_gzipped(deb/NEWS.Debian.in NEWS.Debian ${ZEL_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/deb/copyright DESTINATION ${ZEL_DOC_DIR})
+# In the manual pages a "-" of the label is written as the minus sign, so that it is copied as
+# typed.
+string(REPLACE "-" "\\-" ZEL_MAN_LABEL "${ZEL_HELPER_LABEL}")
+zel_install_gzipped(man/zelhelper.1 zelhelper.1 ${CMAKE_INSTALL_MANDIR}/man1)
+zel_install_gzipped(man/zelhelper.8 zelhelper.8 ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/zelhelper
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
 
 foreach(script postinst prerm postrm)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/${script}.in ${ZEL_PACKAGE_DIR}/${script}

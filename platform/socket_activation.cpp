@@ -82,6 +82,12 @@ std::optional<int> takeListeningSocket(std::string_view name) {
   return chosen;
 }
 
+bool socketsWerePassed() {
+  const auto pid = numberFromEnvironment("LISTEN_PID");
+  const auto count = numberFromEnvironment("LISTEN_FDS");
+  return pid && *pid == getpid() && count && *count >= 1;
+}
+
 void notifyServiceManager(std::string_view state) {
   const char* path = std::getenv("NOTIFY_SOCKET");
   if (path == nullptr || path[0] == '\0')

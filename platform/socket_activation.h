@@ -4,7 +4,7 @@
 // (libsystemd would load six more shared libraries at every start of the daemon, which is
 // started for its first request: see bench/cold_start.cpp.)
 //
-// Call from the main thread before any other thread starts: both read the environment, and
+// Call from the main thread before any other thread starts: they read the environment, and
 // takeListeningSocket changes it.
 #pragma once
 
@@ -19,6 +19,10 @@ namespace zel {
 // are removed so that children do not take the sockets for theirs. nullopt when none fits;
 // when the variables name another process (LISTEN_PID), no descriptor is touched.
 std::optional<int> takeListeningSocket(std::string_view name);
+
+// True when the service manager handed this process at least one socket (LISTEN_PID is this
+// process and LISTEN_FDS is 1 or more). Changes nothing.
+bool socketsWerePassed();
 
 // Sends `state` (such as "READY=1") to the service manager when it asked for notifications;
 // does nothing otherwise. Failures are ignored: notification is advisory.

@@ -54,8 +54,8 @@ void PrintTo(const Case& c, std::ostream* out) {
 
 class TakeListeningSocket : public testing::TestWithParam<Case> {};
 
-// In the child: the taken descriptor, then for 3, 4, ... whether each is still open, then
-// whether the three variables were removed, as one line on `report`.
+// In the child: whether sockets count as passed, the taken descriptor, then for 3, 4, ... whether
+// each is still open, then whether the three variables were removed, as one line on `report`.
 [[noreturn]] void runCase(const Case& c, int report) {
   for (std::size_t i = 0; i < c.handed.size(); ++i) {
     const int fd = makeSocket(c.handed[i]);
@@ -67,8 +67,9 @@ class TakeListeningSocket : public testing::TestWithParam<Case> {};
   setenv("LISTEN_PID", std::to_string(c.ownPid ? getpid() : getppid()).c_str(), 1);
   if (c.names != nullptr)
     setenv("LISTEN_FDNAMES", c.names, 1);
+  std::string line = socketsWerePassed() ? "passed " : "none ";
   const auto taken = takeListeningSocket("net.zel.client-Helper.mach");
-  std::string line = std::to_string(taken.value_or(-1));
+  line += std::to_string(taken.value_or(-1));
   for (std::size_t i = 0; i < c.handed.size(); ++i)
     line += fcntl(3 + static_cast<int>(i), F_GETFD) == -1 ? " closed" : " open";
   const bool cleared = !getenv("LISTEN_FDS") && !getenv("LISTEN_PID") && !getenv("LISTEN_FDNAMES");
@@ -93,7 +94,8 @@ TEST_P(TakeListeningSocket, TakesOnlyTheNamedListeningUnixStream) {
   close(pipeFds[0]);
   waitpid(pid, nullptr, 0);
 
-  std::string expected = std::to_string(c.expectedFd);
+  std::string expected = c.ownPid && !c.handed.empty() ? "passed " : "none ";
+  expected += std::to_string(c.expectedFd);
   for (std::size_t i = 0; i < c.handed.size(); ++i) {
     const bool taken = 3 + static_cast<int>(i) == c.expectedFd;
     expected += !taken && c.othersClosed ? " closed" : " open";
@@ -129,6 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
              true,
              -1,
              true},
+        Case{"NoSockets", {}, kName, true, -1, true},
         Case{"SocketsHandedToAnotherProcess",
              {Kind::kListeningUnixStream},
              kName,

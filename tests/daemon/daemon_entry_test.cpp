@@ -1,4 +1,5 @@
-// The daemon's start and stop: it runs only with its socket, and stops cleanly on SIGTERM.
+// The daemon's start and stop: it runs only with its socket, and stops cleanly on SIGTERM; without
+// a socket handed over, the executable is the command line.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -15,15 +16,6 @@
 
 namespace zel::test {
 namespace {
-
-TEST(DaemonEntry, StartedByHandItLogsOneLineAndExitsWithConfigError) {
-  SandboxRoot root;
-  const CommandResult result = runCommand({zelhelperExecutable()});
-  EXPECT_EQ(result.status, 78);
-  EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find(std::string(kMachServiceName)), std::string::npos) << result.err;
-  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-}
 
 TEST(DaemonEntry, HandedASocketOfAnotherNameItExitsWithConfigError) {
   SandboxRoot root;
@@ -89,10 +81,29 @@ TEST(DaemonEntry, RunsAsInstalledAndStopsCleanlyOnSigterm) {
   EXPECT_FALSE(notifications.until("STOPPING=1").empty());
 }
 
-TEST(DaemonEntry, UnexpectedArgumentIsRefusedWithUsageError) {
-  SandboxRoot root;
-  const CommandResult result = runCommand({zelhelperExecutable(), "--no-such-option"});
-  EXPECT_EQ(result.status, 2);
+struct FrontDoorCase {
+  std::vector<std::string> arguments;
+  int status;
+  std::string out;        // the whole of standard output
+  std::string errSample;  // a part of standard error
+};
+
+// Without a socket handed over, no arguments is a usage error: the daemon path is systemd's.
+TEST(DaemonEntry, WithoutASocketTheExecutableIsTheCommandLine) {
+  const std::string version =
+      "zelhelper " + std::string(kPackageVersion) + " (helper interface version 3)\n";
+  for (const FrontDoorCase& c : std::vector<FrontDoorCase>{
+           {{}, 2, "", "systemd starts it"},
+           {{"--no-such-option"}, 2, "", "see 'zelhelper --help'"},
+           {{"--version"}, 0, version, ""},
+       }) {
+    std::vector<std::string> command{zelhelperExecutable()};
+    command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+    const CommandResult result = runCommand(command);
+    EXPECT_EQ(result.status, c.status) << command.back();
+    EXPECT_EQ(result.out, c.out) << command.back();
+    EXPECT_NE(result.err.find(c.errSample), std::string::npos) << command.back() << result.err;
+  }
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian package of a build tree with CPack and checks it with lintian:
+# Builds the Debian package of a build tree with CPack and checks it with lintian and its manual
+# pages with man:
 #   package_check.sh BUILD_DIR
 # Leaves BUILD_DIR/package/zelhelper.deb (a stable name for the system test) next to the
-# versioned one. Prints lintian's tags; fails on any error, warnings pass.
-# Exit status: 0 passed, 77 skipped (lintian or dpkg-shlibdeps missing), 1 failed.
+# versioned one. Prints lintian's tags; fails on any error or warning of lintian, and on any
+# warning of groff about a manual page.
+# Exit status: 0 passed, 77 skipped (lintian, dpkg-shlibdeps or man missing), 1 failed.
 set -euo pipefail
 build=$1
 
-for tool in lintian dpkg-shlibdeps; do
+for tool in lintian dpkg-shlibdeps man; do
   command -v "$tool" >/dev/null || {
     echo "SKIPPED: $tool is not installed (scripts/install-deps installs it)"
     exit 77
@@ -25,6 +27,20 @@ echo "built ${debs[0]##*/} ($(du -h "${debs[0]}" | cut -f1))"
 dpkg-deb --field "${debs[0]}" Depends
 
 status=0
-lintian --fail-on error "${debs[0]}" || status=$?
-echo "lintian: $( ((status == 0)) && echo "no errors" || echo "errors, see above")"
+lintian --fail-on error,warning "${debs[0]}" || status=$?
+echo "lintian: $( ((status == 0)) && echo "no errors or warnings" || echo "errors or warnings, see above")"
+
+contents=$(mktemp -d)
+trap 'rm -rf "$contents"' EXIT
+dpkg-deb --extract "${debs[0]}" "$contents"
+pages=("$contents"/usr/share/man/man*/*)
+((${#pages[@]} > 0)) || { echo "the package has no manual page"; status=1; }
+for page in "${pages[@]}"; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  if [[ -n $warnings ]]; then
+    echo "${page##*/}: $warnings"
+    status=1
+  fi
+done
+echo "manual pages: ${#pages[@]} checked"
 exit $status

@@ -81,3 +81,5 @@ zelhelper remove
 check_gone "$installed"
 expect_status 3 "with no helper the client says so" as_user alice zelhelper version
 expect_status 1 "removing a helper that is not installed fails" zelhelper remove
+# The package's flow comes next and must find its own zelhelper on PATH.
+rm /usr/local/bin/zelhelper

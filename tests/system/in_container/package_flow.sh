@@ -10,13 +10,19 @@ here=$(dirname "$0")
 source "$here/lib.sh"
 source "$here/helper_checks.sh"
 LABEL=$1
-installed=/usr/libexec/zelhelper
+installed=/usr/bin/zelhelper
 
 useradd --create-home carol
 
 echo "dpkg --install"
 dpkg --install /srv/stage/zelhelper.deb >/dev/null
 check_installed "$installed"
+expect_eq "$(command -v zelhelper)" "$installed" "zelhelper is on PATH"
+man -w zelhelper.8 >/dev/null || fail "man finds no zelhelper(8)"
+ok "man finds zelhelper(8)"
+# systemd quotes each entry of the list.
+expect_eq "$(unit_property "$LABEL.service" Documentation)" '"man:zelhelper(8)"' \
+  "the service names its manual page"
 expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
 check_provisioning "$installed" carol zelpkg zel-zelpkg /home/carol/Zel/shared
 

@@ -13,7 +13,7 @@
 #
 # Both caches are keyed by the recipe, so a change of the package list makes a new tarball.
 
-BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0"
+BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0,man-db"
 
 bookworm_root_key() {
   printf 'minbase bookworm %s\n' "$BOOKWORM_INCLUDE" | sha256sum | cut -c1-12

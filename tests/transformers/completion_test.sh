@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The bash completion against the built executable: "zelhelper convert Te<TAB>" offers the
+# transformer names beginning with Te that the executable lists.
+#   completion_test.sh COMPLETION_SCRIPT ZELHELPER
+# Run as a plain bash without bash-completion, as a minimal system has it; no errexit, since a
+# completion function runs in the user's shell without it.
+# shellcheck source=/dev/null
+source "$1" || exit 1
+COMP_WORDS=("$2" convert Te)
+COMP_CWORD=2
+_zelhelper
+offered=$(printf '%s\n' "${COMPREPLY[@]}")
+if ! grep -qx Temperature <<<"$offered"; then
+  echo "zelhelper convert Te<TAB> offered: ${COMPREPLY[*]:-nothing}" >&2
+  exit 1
+fi
+echo "zelhelper convert Te<TAB> offers: ${COMPREPLY[*]}"
