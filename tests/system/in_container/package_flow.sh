@@ -23,8 +23,13 @@ ok "man finds zelhelper(8)"
 # systemd quotes each entry of the list.
 expect_eq "$(unit_property "$LABEL.service" Documentation)" '"man:zelhelper(8)"' \
   "the service names its manual page"
+expect_eq "$(unit_property "$LABEL.service" Type)" notify "the service says when it is ready"
 expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
 check_provisioning "$installed" carol zelpkg zel-zelpkg /home/carol/Zel/shared
+status_line=$(unit_property "$LABEL.service" StatusText)
+[[ $status_line == "Waiting for requests" || $status_line == Serving* ]] ||
+  fail "the running daemon's status line is '$status_line'"
+ok "the running daemon reports its status to systemd"
 
 echo "zelhelper status, remove and install on the package's helper"
 status_text=$("$installed" status) || fail "status exits $? although the helper answers"
