@@ -12,8 +12,8 @@ void addConversionCommands(CLI::App& app, int& exitStatus);
 // install, remove, status: the helper daemon's systemd service.
 void addInstallCommands(CLI::App& app, int& exitStatus);
 
-// version, create-file, create-dir, permit, oct-to-dec, set-privileges: the helper's remote
-// interface, through the helper proxy.
+// version, create-file, create-dir, permit, oct-to-dec, set-privileges, groups: the helper's
+// remote interface, through the helper proxy.
 void addHelperCommands(CLI::App& app, int& exitStatus);
 
 }  // namespace zel::cli

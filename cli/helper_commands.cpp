@@ -1,7 +1,7 @@
-// version, create-file, create-dir, permit, oct-to-dec, set-privileges: the remote interface
-// from the command line. They reach the running helper and never install it, as root neither:
-// only `zelhelper install` installs, so no other command makes root run a blessing it was not
-// asked for. A missing or outdated helper exits 3 (version only looks, and prints an outdated
+// version, create-file, create-dir, permit, oct-to-dec, set-privileges, groups: the remote
+// interface from the command line. They reach the running helper and never install it, as root
+// neither: only `zelhelper install` installs, so no other command makes root run a blessing it was
+// not asked for. A missing or outdated helper exits 3 (version only looks, and prints an outdated
 // helper's version). Each prints the daemon's answer; a NO answer exits 1 and prints the reason
 // the helper gives for it.
 #include <sys/stat.h>
@@ -18,6 +18,7 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
+#include "cli/helper_groups_table.h"
 #include "cli/new_group_notice.h"
 #include "cli/request_path.h"
 #include "client/helper_proxy.h"
@@ -239,6 +240,28 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
   });
 }
 
+int listGroups(HelperProxy& helper) {
+  const std::optional<HelperGroupListing> listing = readHelperGroupListing(helper);
+  // A helper that does not know the operation closes the connection, and answers again.
+  if (!helper.connected() && helper.version() != 0) {
+    fmt::print(stderr,
+               "zelhelper: the helper at {} is older than this command; run 'sudo zelhelper "
+               "install'\n",
+               helperSocketPath(kMachServiceName));
+    return kNoHelper;
+  }
+  if (lost(helper))
+    return kNoHelper;
+  if (!listing) {
+    fmt::print(stderr,
+               "zelhelper: the helper at {} sent a list of groups that this command cannot read\n",
+               helperSocketPath(kMachServiceName));
+    return kNoHelper;
+  }
+  printHelperGroups(*listing);
+  return 0;
+}
+
 }  // namespace
 
 void addHelperCommands(CLI::App& app, int& exitStatus) {
@@ -299,6 +322,15 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
   setPrivilegesCommand->callback([privileges, &exitStatus] {
     exitStatus = setPrivileges(privileges->first, privileges->second);
   });
+
+  app.add_subcommand("groups",
+                     "list the groups the helper made: gid, POSIX name, full name, who asked for "
+                     "it, whether every user may join it")
+      ->footer(
+          "Who asked for a group is shown to root, and to other users for their own groups and "
+          "root's. The last line counts the groups you asked for against your quota (for root: "
+          "the helper's groups against its limit).")
+      ->callback([&exitStatus] { exitStatus = withCurrentHelper(listGroups); });
 }
 
 }  // namespace zel::cli

@@ -67,4 +67,8 @@ std::string HelperProxy::lastReason() {
   return call<remote::Op::kLastReason>();
 }
 
+std::string HelperProxy::helperGroups(uint32_t fromGid) {
+  return call<remote::Op::kHelperGroups>(fromGid);
+}
+
 }  // namespace zel

@@ -1,4 +1,4 @@
-// The helper proxy: a ZelHelper whose seven instance methods run in the daemon. It stands in for
+// The helper proxy: a ZelHelper whose eight instance methods run in the daemon. It stands in for
 // a connection's root proxy; it holds its connection for as long as it lives.
 //
 // The proxy never throws. When the daemon is gone or does not answer in time
@@ -38,6 +38,8 @@ class HelperProxy final : public ZelHelper {
   void setPrivileges(uint32_t octalLooking, const std::string& path) override;
   // Empty from a helper that does not know the operation (it closes the connection).
   std::string lastReason() override;
+  // Empty, and no longer connected(), from a helper that does not know the operation.
+  std::string helperGroups(uint32_t fromGid) override;
 
   // False once a call other than lastReason went unanswered: that answer was not the
   // daemon's.

@@ -8,9 +8,6 @@
 namespace zel {
 namespace {
 
-constexpr std::size_t kGroupsPerCaller = 8;
-constexpr std::size_t kHelperGroupLimit = 600;
-
 // The rules for naming the user, for callers other than root.
 std::optional<Refusal> refusalToName(const Request& request, const UserIdentity& user) {
   if (user.uid != request.caller().uid)

@@ -11,6 +11,7 @@
 // Thread: the daemon's serving thread.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,11 @@
 #include "platform/identity_authority.h"
 
 namespace zel {
+
+// The limits on new groups for callers other than root: the existing groups that one caller
+// asked for, and the helper's groups in all.
+inline constexpr std::size_t kGroupsPerCaller = 8;
+inline constexpr std::size_t kHelperGroupLimit = 600;
 
 struct GroupStep {
   UserIdentity user;    // the named user

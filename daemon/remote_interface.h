@@ -30,6 +30,7 @@ enum class Op : uint8_t {
   kOctToDec = 5,
   kSetPrivileges = 6,
   kLastReason = 7,
+  kHelperGroups = 8,
 };
 
 template <std::size_t N>
@@ -63,7 +64,8 @@ using RemoteInterface = std::tuple<
     Operation<Op::kPermitAccessToPath, "permitAccessToPath", &ZelHelper::permitAccessToPath>,
     Operation<Op::kOctToDec, "octToDec", &ZelHelper::octToDec>,
     Operation<Op::kSetPrivileges, "setPrivileges", &ZelHelper::setPrivileges>,
-    Operation<Op::kLastReason, "lastReason", &ZelHelper::lastReason>>;
+    Operation<Op::kLastReason, "lastReason", &ZelHelper::lastReason>,
+    Operation<Op::kHelperGroups, "helperGroups", &ZelHelper::helperGroups>>;
 
 inline constexpr std::size_t kOperationCount = std::tuple_size_v<RemoteInterface>;
 

@@ -40,6 +40,10 @@ class ZelHelper {
   // Why this connection's last request answered NO or left the item other than asked
   // ("refused (rule:create-in): ..."); empty after a request that did what was asked.
   virtual std::string lastReason();
+  // One page of the listing of the helper groups that still exist, from `fromGid` up
+  // (daemon/helper_group_listing.h reads them all). Who asked for a group is shown to root, and to
+  // another caller for its own groups and root's. Changes nothing.
+  virtual std::string helperGroups(uint32_t fromGid);
 
   // +putUser:inGroup: — makes `user` a member of the group whose full name is `group`,
   // creating the group when none has that full name. Runs in the daemon only.

@@ -132,7 +132,11 @@ std::size_t IdentityAuthority::helperGroupsRequestedBy(uid_t uid) const {
 }
 
 std::size_t IdentityAuthority::helperGroupCount() const {
-  return mSnapshot->helperGroupCount;
+  return mSnapshot->helperGroups.size();
+}
+
+const std::vector<const GroupIdentity*>& IdentityAuthority::helperGroups() const {
+  return mSnapshot->helperGroups;
 }
 
 bool IdentityAuthority::isMemberOfGroup(const UserIdentity& user,

@@ -98,6 +98,8 @@ class IdentityAuthority {
   // Helper groups that still exist: those `uid` asked for, and all of them.
   std::size_t helperGroupsRequestedBy(uid_t uid) const;
   std::size_t helperGroupCount() const;
+  // Helper groups that still exist, in gid order; they live as long as this authority.
+  const std::vector<const GroupIdentity*>& helperGroups() const;
 
   // Listed as a member, or the group is the user's primary group.
   bool isMemberOfGroup(const UserIdentity& user, const GroupIdentity& group) const;

@@ -118,9 +118,11 @@ std::shared_ptr<const IdentityAuthority::Snapshot> IdentityAuthority::readSnapsh
     }
     if (group.createdByHelper) {
       ++snapshot->helperGroupsByRequester[group.requestedBy];
-      ++snapshot->helperGroupCount;
+      snapshot->helperGroups.push_back(&group);
     }
   }
+  std::stable_sort(snapshot->helperGroups.begin(), snapshot->helperGroups.end(),
+                   [](const GroupIdentity* a, const GroupIdentity* b) { return a->gid < b->gid; });
   return snapshot;
 }
 

@@ -30,7 +30,7 @@ struct IdentityAuthority::Snapshot {
   // The gids of the groups listing each user name, in file order.
   std::unordered_map<std::string_view, std::vector<gid_t>> listedGids;
   std::unordered_map<uid_t, std::size_t> helperGroupsByRequester;
-  std::size_t helperGroupCount = 0;
+  std::vector<const GroupIdentity*> helperGroups;  // in gid order
 
   Snapshot(const Snapshot&) = delete;
   Snapshot& operator=(const Snapshot&) = delete;

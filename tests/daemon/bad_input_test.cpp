@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"Garbage", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", "exceeds 65536"},
         Malformed{"Oversized", frameDeclaring(65537, "\x01"), "frame of 65537 bytes exceeds"},
         Malformed{"Empty", frame(""), "empty call"},
-        Malformed{"OperationEight", frame("\x08"), "unknown operation 8"},
+        Malformed{"OperationNine", frame("\x09"), "unknown operation 9"},
         Malformed{"TrailingBytes", frame(std::string("\x01\x00", 2)), "1 trailing bytes"},
         Malformed{"StringLongerThanBody", frame("\x02" + le32(100) + "/tmp"), "body ends"},
         Malformed{"StringOverLimit", frame(createFileCall("/" + std::string(4096, 'a'))),

@@ -46,6 +46,8 @@ expect_eq "$(as_user bob zelhelper permit /srv/zel/team -g zel-team 2>/dev/null)
 as_user bob touch /srv/zel/team/from-bob
 expect_eq "$(stat -c '%U %G' /srv/zel/team/from-bob)" "bob zel-team" \
   "a file bob creates inside belongs to the shared group"
+expect_eq "$(as_user bob zelhelper groups | grep -c '  another user  yes$')" 2 \
+  "bob sees alice's two groups, not that she asked for them"
 
 echo "attacks of an ordinary user"
 shadow_before=$(stat -c '%U:%G %a' /etc/shadow)
