@@ -9,7 +9,7 @@ namespace {
 TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
   LogCapture capture(LogChannel::kSystemLog);
   for (int i = 0; i < 12; ++i)  // outside the server, all of them
-    logRefusalLine(LogChannel::kSystemLog, 5, "5");
+    logRefusalLine(LogChannel::kSystemLog, 5, "5", {});
   RefusalLineLimiter::TimePoint now{};
   RefusalLineLimiter limiter(RefusalLineLimiter::Limits{}, [&] { return now; });
   RefusalLimitScope scope(limiter);
@@ -24,7 +24,7 @@ TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
     if (count == 0)
       limiter.logDueSummaries();
     for (int i = 0; i < count; ++i)
-      logRefusalLine(LogChannel::kSystemLog, uid, std::to_string(uid));
+      logRefusalLine(LogChannel::kSystemLog, uid, std::to_string(uid), {});
   }
   std::map<uid_t, int> logged;
   std::vector<std::string> summaries;
