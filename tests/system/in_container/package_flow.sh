@@ -39,7 +39,7 @@ entry=$(journalctl -o json --no-pager MESSAGE_ID=$refusal_id ZELHELPER_CALLER_UI
   fail "no refusal entry of carol at priority 4: $entry"
 ok "the refusal is in the journal with its fields"
 explained=$(journalctl -x --no-pager MESSAGE_ID=$refusal_id)
-[[ $explained == *"zelhelper refused a request (rule:set-permissions)"* &&
+[[ $explained == *"The helper refused a request (rule:set-permissions)"* &&
   $explained == *"rule:set-id - "* ]] || fail "journalctl -x shows no catalog text: $explained"
 ok "journalctl -x explains the refusal from the catalog"
 audits=$(journalctl -o cat --no-pager MESSAGE_ID=775a2c877f6247f4af846290ede0d7bd \
