@@ -65,7 +65,7 @@ void Request::log(std::string_view message, std::string_view messageId) const {
 
 void Request::audit(std::string_view change) const {
   logAuditLine(
-      mChannel, mCaller.uid,
+      mChannel, allowance(),
       fmt::format("ZelHelper audit: {} for uid {} ({}) pid {}: {}", mOperation, mCaller.uid,
                   mAccount.entry ? mAccount.entry->name : "no user entry", mCaller.pid, change),
       event(message_id::kAudit, LOG_NOTICE));
