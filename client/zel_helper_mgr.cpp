@@ -13,6 +13,7 @@
 #include "daemon/volume_path.h"
 #include "platform/identity_files.h"
 #include "platform/log.h"
+#include "platform/message_ids.h"
 #include "platform/system_root.h"
 
 namespace zel {
@@ -66,7 +67,8 @@ void ZelHelperMgr::createDirectory(const std::string& path) {
   // A path under "/Volumes/" always splits into at least three components.
   std::optional<std::string> volume = volumePathOf(path, 3);
   if (volume && !exists(*volume)) {
-    systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume));
+    systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume),
+              LogEvent{message_id::kVolumeMissing, LOG_NOTICE, {}});
     return;
   }
   std::error_code ignored;

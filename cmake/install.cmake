@@ -12,3 +12,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/ZelHelperConfigVersion.cmak
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/ZelHelperConfig.cmake ${CMAKE_BINARY_DIR}/ZelHelperConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZelHelper)
+
+# The explanations of the helper's MESSAGE_IDs for journalctl -x (journald rebuilds its catalog
+# database from this directory).
+install(FILES packaging/zelhelper.catalog DESTINATION lib/systemd/catalog)

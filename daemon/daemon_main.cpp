@@ -15,6 +15,7 @@
 #include "daemon/helper_server.h"
 #include "daemon/zel_helper.h"
 #include "platform/log.h"
+#include "platform/message_ids.h"
 #include "platform/socket_activation.h"
 #include "resources/labels.h"
 
@@ -50,10 +51,10 @@ void raiseDescriptorLimit(std::size_t connections) {
 int runDaemon() {
   const std::optional<int> listenFd = takeListeningSocket(kMachServiceName);
   if (!listenFd) {
-    systemLog(
-        fmt::format("ZelHelper started without a listening socket named {}; it runs only "
-                    "when socket-activated",
-                    kMachServiceName));
+    systemLog(fmt::format("ZelHelper started without a listening socket named {}; it runs only "
+                          "when socket-activated",
+                          kMachServiceName),
+              LogEvent{message_id::kStartedWithoutSocket, LOG_ERR, {}});
     return kExitConfig;
   }
   std::signal(SIGPIPE, SIG_IGN);

@@ -5,7 +5,9 @@
 
 #include <fmt/format.h>
 
+#include "daemon/daemon_log.h"
 #include "platform/log.h"
+#include "platform/message_ids.h"
 
 namespace zel {
 
@@ -32,7 +34,9 @@ std::string dispatchCall(ZelHelper& helper, const remote::AnyCall& call, const C
         try {
           result = std::apply(invoke, decoded.arguments);
         } catch (const std::exception& error) {
-          systemLog(fmt::format("ZelHelper {} failed: {}", Operation::kName, error.what()));
+          systemLog(fmt::format("ZelHelper {} failed: {}", Operation::kName, error.what()),
+                    log_field::callerEvent(caller, message_id::kOperationFailed, LOG_ERR,
+                                           Operation::kName));
         }
         return remote::encodeReply<Operation::kNumber>(result);
       },

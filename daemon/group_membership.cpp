@@ -6,7 +6,7 @@
 namespace zel {
 
 bool ZelHelper::putUser(const std::string& user, const std::string& group) {
-  Request request("putUser", user, LogChannel::kSystemLog);
+  Request request("putUser", LogChannel::kSystemLog, {}, user, group);
   std::optional<GroupStep> step = planGroupStep(request, user, group);
   return step && performGroupStep(request, *step);
 }

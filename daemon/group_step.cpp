@@ -4,6 +4,7 @@
 #include <fmt/printf.h>
 
 #include "platform/log.h"
+#include "platform/message_ids.h"
 
 namespace zel {
 namespace {
@@ -50,7 +51,7 @@ std::optional<GroupStep> planGroupStep(const Request& request, const std::string
   const IdentityAuthority& authority = request.identities();
   const UserIdentity* identity = authority.identityWithName(user);
   if (identity == nullptr) {
-    systemLog("No identity");
+    request.log("No identity", message_id::kNoIdentity);
     noteReason("failed: no local user has that name");
     return std::nullopt;
   }
@@ -68,7 +69,7 @@ std::optional<GroupStep> planGroupStep(const Request& request, const std::string
     return step;
   }
 
-  systemLog("ZelHelper group not found");
+  request.log("ZelHelper group not found", message_id::kGroupNotFound);
   if (restricted && request.refused(refusalToMake(request), subject))
     return std::nullopt;
   std::string problem;
@@ -78,7 +79,7 @@ std::optional<GroupStep> planGroupStep(const Request& request, const std::string
     return std::nullopt;
   }
   if (!created) {
-    systemLog("ZelHelper putUser could not create group");
+    request.log("ZelHelper putUser could not create group", message_id::kGroupNotCreated);
     noteReason(fmt::format("failed: {}", problem));
     return std::nullopt;
   }
@@ -92,19 +93,25 @@ bool performGroupStep(const Request& request, const GroupStep& step) {
   const IdentityAuthority& authority = request.identities();
   if (step.createsGroup) {
     if (auto error = authority.commitNewGroup(step.group)) {
-      systemLog(fmt::sprintf("ZelHelper error committing new group %s code %ld",
-                             error->description.substr(0, 255), error->code));
+      request.log(fmt::sprintf("ZelHelper error committing new group %s code %ld",
+                               error->description.substr(0, 255), error->code),
+                  message_id::kNewGroupNotCommitted);
       noteReason("failed: the helper could not create the group");
       return false;
     }
+    request.audit(fmt::format("created group {} (gid {}, full name \"{}\")", step.group.name,
+                              step.group.gid, step.group.fullName));
   }
   if (step.addsMember) {
     if (auto error = authority.addMember(step.group, step.user)) {
-      systemLog(
-          fmt::sprintf("ZelHelper error committing %s code %ld", error->description, error->code));
+      request.log(
+          fmt::sprintf("ZelHelper error committing %s code %ld", error->description, error->code),
+          message_id::kMembershipNotCommitted);
       noteReason("failed: the helper could not add the user to the group");
       return false;
     }
+    request.audit(fmt::format("added user {} to group {} (gid {})", step.user.name, step.group.name,
+                              step.group.gid));
   }
   return true;
 }

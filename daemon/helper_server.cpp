@@ -12,10 +12,12 @@
 
 #include <fmt/format.h>
 
+#include "daemon/daemon_log.h"
 #include "daemon/dispatcher.h"
 #include "daemon/remote_interface.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
+#include "platform/message_ids.h"
 #include "platform/socket_activation.h"
 
 namespace zel {
@@ -41,6 +43,12 @@ bool idle(const wire::FrameAssembler& in, const std::string& out, bool queued) {
   return !in.midFrame() && out.empty() && !queued;
 }
 
+// The server itself cannot go on as it should.
+void logServerFailure(std::string_view what) {
+  systemLog(fmt::format("ZelHelper {}: {}", what, std::strerror(errno)),
+            LogEvent{message_id::kServerFailure, LOG_ERR, {}});
+}
+
 }  // namespace
 
 HelperServer::HelperServer(int listenFd, ZelHelper& helper, Limits limits)
@@ -48,7 +56,8 @@ HelperServer::HelperServer(int listenFd, ZelHelper& helper, Limits limits)
       mEpollFd(epoll_create1(EPOLL_CLOEXEC)),
       mHelper(helper),
       mLimits(limits),
-      mLogLimiter(limits.logLines) {}
+      mLogLimiter(limits.logLines),
+      mAuditLimiter(limits.auditLines) {}
 
 HelperServer::~HelperServer() {
   for (auto& [id, connection] : mConnections)
@@ -72,14 +81,14 @@ void HelperServer::keepAlive() {
 }
 
 int HelperServer::run(int stopFd) {
-  RefusalLimitScope limitedLog(mLogLimiter);
+  RefusalLimitScope limitedLog(mLogLimiter, &mAuditLimiter);
   // The activator hands the socket over blocking; accepting until EAGAIN needs it not to be.
   fcntl(mListenFd, F_SETFL, fcntl(mListenFd, F_GETFL) | O_NONBLOCK);
   epoll_event listen{EPOLLIN, {.u64 = kListenId}};
   epoll_event stop{EPOLLIN, {.u64 = kStopId}};
   if (mEpollFd < 0 || epoll_ctl(mEpollFd, EPOLL_CTL_ADD, mListenFd, &listen) != 0 ||
       epoll_ctl(mEpollFd, EPOLL_CTL_ADD, stopFd, &stop) != 0) {
-    systemLog(fmt::format("ZelHelper cannot watch its socket: {}", std::strerror(errno)));
+    logServerFailure("cannot watch its socket");
     return 1;
   }
   epoll_event events[64];
@@ -88,7 +97,7 @@ int HelperServer::run(int stopFd) {
     const int timeout = mReady.empty() ? msUntilNextDeadline() : 0;
     const int count = epoll_wait(mEpollFd, events, 64, timeout);
     if (count < 0 && errno != EINTR) {
-      systemLog(fmt::format("ZelHelper event loop failed: {}", std::strerror(errno)));
+      logServerFailure("event loop failed");
       return 1;
     }
     for (int i = 0; i < count; ++i) {
@@ -109,14 +118,14 @@ void HelperServer::acceptAll() {
     const int fd = accept4(mListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED)
-        systemLog(fmt::format("ZelHelper cannot accept a connection: {}", std::strerror(errno)));
+        logServerFailure("cannot accept a connection");
       if (errno == EINTR || errno == ECONNABORTED)
         continue;
       return;
     }
     const std::optional<Caller> caller = peerOf(fd);
     if (!caller) {
-      systemLog(fmt::format("ZelHelper cannot tell who connected: {}", std::strerror(errno)));
+      logServerFailure("cannot tell who connected");
       close(fd);
       continue;
     }
@@ -138,7 +147,7 @@ void HelperServer::acceptAll() {
     connection->interest = EPOLLIN;
     epoll_event event{EPOLLIN, {.u64 = id}};
     if (epoll_ctl(mEpollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
-      systemLog(fmt::format("ZelHelper cannot watch a connection: {}", std::strerror(errno)));
+      logServerFailure("cannot watch a connection");
       close(fd);
       continue;
     }
@@ -147,9 +156,10 @@ void HelperServer::acceptAll() {
   }
 }
 
-void HelperServer::logConnectionLine(const Caller& caller, Holder holder, const std::string& line) {
+void HelperServer::logConnectionLine(const Caller& caller, Holder holder, const std::string& line,
+                                     std::string_view messageId, int priority) {
   logRefusalLine(LogChannel::kSystemLog, holder == kNoEntry ? kUidsWithoutUserEntry : caller.uid,
-                 line);
+                 line, log_field::callerEvent(caller, messageId, priority));
 }
 
 // Makes room for a connection of `caller`, or logs why there is none.
@@ -162,7 +172,8 @@ bool HelperServer::admit(const Caller& caller, Holder holder) {
                                   describe(caller),
                                   holder == kNoEntry ? "uids without a user entry"
                                                      : fmt::format("uid {}", caller.uid),
-                                  holder == kNoEntry ? "have" : "has", held));
+                                  holder == kNoEntry ? "have" : "has", held),
+                      message_id::kConnectionLimited, LOG_WARNING);
     return false;
   }
   if (mConnections.size() < mLimits.maxConnections)
@@ -172,10 +183,12 @@ bool HelperServer::admit(const Caller& caller, Holder holder) {
     logConnectionLine(caller, holder,
                       fmt::format("ZelHelper refusing connection of {}: {} connections are open "
                                   "and none is idle",
-                                  describe(caller), mConnections.size()));
+                                  describe(caller), mConnections.size()),
+                      message_id::kConnectionLimited, LOG_WARNING);
     return false;
   }
-  drop(*victim, fmt::format("idle, closed to make room for {}", describe(caller)));
+  drop(*victim, fmt::format("idle, closed to make room for {}", describe(caller)),
+       message_id::kConnectionLimited, LOG_WARNING);
   return true;
 }
 
@@ -210,16 +223,16 @@ void HelperServer::onEvent(uint64_t id, uint32_t events) {
     return;
   Connection& connection = *found->second;
   if (events & EPOLLERR) {
-    drop(id, "");
+    drop(id);
     return;
   }
   if ((events & EPOLLOUT) && !flush(connection)) {
-    drop(id, "");
+    drop(id);
     return;
   }
   if (events & EPOLLIN) {
     if (!receive(connection)) {
-      drop(id, "");
+      drop(id);
       return;
     }
   } else if (events & EPOLLHUP) {
@@ -265,12 +278,13 @@ bool HelperServer::flush(Connection& connection) {
 void HelperServer::settle(uint64_t id) {
   Connection& connection = *mConnections.at(id);
   if (auto length = connection.in.pendingLength(); length && *length > wire::kMaxFrameBody) {
-    drop(id, fmt::format("frame of {} bytes exceeds {}", *length, wire::kMaxFrameBody));
+    drop(id, fmt::format("frame of {} bytes exceeds {}", *length, wire::kMaxFrameBody),
+         message_id::kConnectionMalformed, LOG_WARNING);
     return;
   }
   const bool complete = connection.in.hasCompleteFrame();
   if (connection.peerClosed && !complete && connection.out.empty()) {
-    drop(id, "");
+    drop(id);
     return;
   }
   if (complete && connection.out.empty() && !connection.queued) {
@@ -313,7 +327,7 @@ void HelperServer::serveOne(uint64_t id) {
   std::string problem;
   auto call = remote::decodeCall(body, problem);
   if (!call) {
-    drop(id, problem);
+    drop(id, problem, message_id::kConnectionMalformed, LOG_WARNING);
     return;
   }
   connection.out += dispatchCall(mHelper, *call, connection.caller, connection.lastReason);
@@ -321,7 +335,8 @@ void HelperServer::serveOne(uint64_t id) {
   // A pipelined frame's time starts when the daemon turns to it.
   connection.lastActive = connection.frameStarted = Clock::now();
   if (!flush(connection)) {
-    drop(id, fmt::format("caller left before the reply to {}", remote::nameOf(*call)));
+    drop(id, fmt::format("caller left before the reply to {}", remote::nameOf(*call)),
+         message_id::kConnectionMalformed, LOG_INFO);
     return;
   }
   settle(id);
@@ -341,6 +356,8 @@ int HelperServer::msUntilNextDeadline() {
   std::optional<Clock::time_point> next = mLogLimiter.logDueSummaries();
   if (mKeepAliveInterval && (!next || mNextKeepAlive < *next))
     next = mNextKeepAlive;
+  if (auto audits = mAuditLimiter.logDueSummaries(); audits && (!next || *audits < *next))
+    next = audits;
   for (const auto& [id, connection] : mConnections) {
     if (auto deadline = deadlineOf(*connection); deadline && (!next || deadline->at < *next))
       next = deadline->at;
@@ -366,13 +383,21 @@ void HelperServer::closeExpired() {
       continue;
     expired.emplace_back(id, deadline->midFrame);
   }
-  for (const auto& [id, midFrame] : expired)
-    drop(id, midFrame ? fmt::format("frame not complete within {} ms of its first byte",
-                                    mLimits.frameTimeout.count())
-                      : fmt::format("idle for {} ms", mLimits.idleTimeout.count()));
+  // A frame that never completes is a client at fault; an idle connection is ordinary.
+  for (const auto& [id, midFrame] : expired) {
+    if (midFrame)
+      drop(id,
+           fmt::format("frame not complete within {} ms of its first byte",
+                       mLimits.frameTimeout.count()),
+           message_id::kConnectionLimited, LOG_WARNING);
+    else
+      drop(id, fmt::format("idle for {} ms", mLimits.idleTimeout.count()),
+           message_id::kConnectionLimited, LOG_INFO);
+  }
 }
 
-void HelperServer::drop(uint64_t id, const std::string& reason) {
+void HelperServer::drop(uint64_t id, const std::string& reason, std::string_view messageId,
+                        int priority) {
   auto found = mConnections.find(id);
   if (found == mConnections.end())
     return;
@@ -380,7 +405,8 @@ void HelperServer::drop(uint64_t id, const std::string& reason) {
   if (!reason.empty())
     logConnectionLine(
         connection.caller, connection.holder,
-        fmt::format("ZelHelper closing connection of {}: {}", describe(connection.caller), reason));
+        fmt::format("ZelHelper closing connection of {}: {}", describe(connection.caller), reason),
+        messageId, priority);
   close(connection.fd);
   if (--mHeld.at(connection.holder) == 0)
     mHeld.erase(connection.holder);

@@ -43,6 +43,7 @@ class HelperServer {
     std::chrono::milliseconds frameTimeout{10'000};
     std::chrono::milliseconds idleTimeout{60'000};
     RefusalLineLimiter::Limits logLines;
+    RefusalLineLimiter::Limits auditLines{60, std::chrono::milliseconds{60'000}, "audit lines"};
   };
 
   // Serves on `listenFd` (a listening socket, which the server closes at the end) with
@@ -90,7 +91,8 @@ class HelperServer {
 
   void acceptAll();
   bool admit(const Caller& caller, Holder holder);
-  void logConnectionLine(const Caller& caller, Holder holder, const std::string& line);
+  void logConnectionLine(const Caller& caller, Holder holder, const std::string& line,
+                         std::string_view messageId, int priority);
   std::optional<uint64_t> evictionCandidate() const;
   void onEvent(uint64_t id, uint32_t events);
   bool receive(Connection& connection);
@@ -102,13 +104,16 @@ class HelperServer {
   int msUntilNextDeadline();
   std::optional<Deadline> deadlineOf(const Connection& connection) const;
   void settle(uint64_t id);
-  void drop(uint64_t id, const std::string& reason);
+  // Closes the connection; a reason is logged under `messageId` at `priority`.
+  void drop(uint64_t id, const std::string& reason = {}, std::string_view messageId = {},
+            int priority = LOG_WARNING);
 
   int mListenFd;
   int mEpollFd;
   ZelHelper& mHelper;
   Limits mLimits;
   RefusalLineLimiter mLogLimiter;
+  RefusalLineLimiter mAuditLimiter;
   std::optional<std::chrono::milliseconds> mKeepAliveInterval;
   Clock::time_point mNextKeepAlive;
   uint64_t mCallsServed = 0;

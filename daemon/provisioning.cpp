@@ -20,6 +20,7 @@
 #include "platform/file_manager.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
+#include "platform/message_ids.h"
 #include "platform/path_walk.h"
 
 namespace zel {
@@ -103,21 +104,23 @@ bool takeOver(Provisioning& provisioning, PathWalk& walk, const TakeOverMessages
   const FileManager& files = FileManager::defaultManager();
   FileError error;
   if (!files.attributesOfFileSystem(item, walk.path(), &error)) {
-    systemLog(messages.readFailure);
+    request.log(messages.readFailure, message_id::kFileSystemUnreadable);
     return false;
   }
   if (messages.announcement != nullptr)
-    systemLog(messages.announcement);
+    request.log(messages.announcement, message_id::kChangingFileAttributes);
   if (provisioning.restricted()) {
     if (!refreshItem(item, true, &error))
-      return request.failed(error, messages.setFailure);
+      return request.failed(error, messages.setFailure, message_id::kPrivilegesNotSet);
     if (request.refused(refusalToTakeOver(request, walk, item, provisioning.groupId())))
       return false;
   }
   mode_t asked = provisionedMode(item);
   mode_t mode = modeWithinRules(request, item, asked);
+  const struct stat before = item.status;
   if (!files.setAttributes(item, ItemChange{provisioning.groupId(), mode}, walk.path(), &error))
-    return request.failed(error, messages.setFailure);
+    return request.failed(error, messages.setFailure, message_id::kPrivilegesNotSet);
+  request.auditChange(walk.path(), before, item.status);
   if (mode != asked)
     request.kept(keptModeReason(mode));
   return true;
@@ -156,7 +159,7 @@ std::string creationFailure(const Request& request, const FileError& error) {
 
 bool ZelHelper::createFile(const std::string& path, const std::string& user,
                            const std::string& group) {
-  Request request("createFile", path, LogChannel::kSystemLog);
+  Request request("createFile", LogChannel::kSystemLog, path, user, group);
   PathWalk walk;
   std::optional<Provisioning> provisioning = prepare(request, user, group, &walk);
   if (!provisioning)
@@ -172,7 +175,7 @@ bool ZelHelper::createFile(const std::string& path, const std::string& user,
       walk.stop == WalkStop::kMissing && walk.missingIndex() + 1 == walk.components.size();
   if (missingItself && !mayCreate(*provisioning, walk))
     return false;
-  systemLog("ZelHelper createFile: file doesn't exist");
+  request.log("ZelHelper createFile: file doesn't exist", message_id::kItemMissing);
   if (!missingItself)
     return request.failed(walk.error, creationFailure(request, walk.error));
   FileError error;
@@ -182,12 +185,14 @@ bool ZelHelper::createFile(const std::string& path, const std::string& user,
                                                 ItemChange{provisioning->groupId(), kFileMode},
                                                 walk.path(), &error))
     return request.failed(error, creationFailure(request, error));
+  request.audit(fmt::format("created file {} group {} mode {:#o}", walk.path(),
+                            provisioning->groupId(), kFileMode));
   return true;
 }
 
 bool ZelHelper::createDirectory(const std::string& path, const std::string& user,
                                 const std::string& group) {
-  Request request("createDirectory", path, LogChannel::kSystemLog);
+  Request request("createDirectory", LogChannel::kSystemLog, path, user, group);
   PathWalk walk;
   std::optional<Provisioning> provisioning = prepare(request, user, group, &walk);
   if (!provisioning)
@@ -199,10 +204,11 @@ bool ZelHelper::createDirectory(const std::string& path, const std::string& user
   bool missing = walk.stop == WalkStop::kMissing;
   if (missing && !mayCreate(*provisioning, walk))
     return false;
-  systemLog("ZelHelper createDirectory: dir doesn't exist");
+  request.log("ZelHelper createDirectory: dir doesn't exist", message_id::kItemMissing);
   std::optional<std::string> volume = volumePathOf(path, 3);
   if (volume && !FileManager::defaultManager().fileExistsAtPath(*volume)) {
-    systemLog(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume));
+    request.log(fmt::sprintf("ZelHelper::createDirectory: Error volume doesn't exist %s", *volume),
+                message_id::kVolumeMissing);
     return false;
   }
   if (!missing)
@@ -216,19 +222,26 @@ bool ZelHelper::createDirectory(const std::string& path, const std::string& user
           walk.directories.back(), names, ItemChange{provisioning->groupId(), kDirectoryMode},
           walk.path(walk.missingIndex()), &error))
     return request.failed(error, creationFailure(request, error));
+  request.audit(fmt::format("created directory {}{} group {} mode {:#o}", walk.path(),
+                            names.size() > 1 ? fmt::format(" and its missing parents from {}",
+                                                           walk.path(walk.missingIndex() + 1))
+                                             : "",
+                            provisioning->groupId(), kDirectoryMode));
   return true;
 }
 
 bool ZelHelper::permitAccessToPath(const std::string& path, const std::string& user,
                                    const std::string& group) {
-  Request request("permitAccessToPath", path, LogChannel::kSystemLog);
+  Request request("permitAccessToPath", LogChannel::kSystemLog, path, user, group);
   if (!absolutePathComponents(path)) {
     request.refused(refusalOfWalk(walkPath(path, nullptr)));
     return false;
   }
   std::optional<std::string> volume = volumePathOf(path, 4);
   if (volume && !FileManager::defaultManager().fileExistsAtPath(*volume)) {
-    systemLog(fmt::sprintf("ZelHelper ERROR permitAccessToPath: volume doesn't exist %s", *volume));
+    request.log(
+        fmt::sprintf("ZelHelper ERROR permitAccessToPath: volume doesn't exist %s", *volume),
+        message_id::kVolumeMissing);
     return false;
   }
   PathWalk walk;

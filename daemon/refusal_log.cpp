@@ -2,24 +2,22 @@
 
 #include <fmt/format.h>
 
+#include "daemon/daemon_log.h"
+#include "platform/message_ids.h"
+
 namespace zel {
 namespace {
 
-thread_local RefusalLineLimiter* tLimiter = nullptr;
-
-void logIn(LogChannel channel, std::string_view line) {
-  if (channel == LogChannel::kNSLog)
-    NSLog(line);
-  else
-    systemLog(line);
-}
+thread_local RefusalLineLimiter* tRefusalLimiter = nullptr;
+thread_local RefusalLineLimiter* tAuditLimiter = nullptr;
 
 }  // namespace
 
 RefusalLineLimiter::RefusalLineLimiter(Limits limits, Clock clock)
     : mLimits(limits), mClock(std::move(clock)) {}
 
-void RefusalLineLimiter::log(LogChannel channel, uid_t uid, std::string_view line) {
+void RefusalLineLimiter::log(LogChannel channel, uid_t uid, std::string_view line,
+                             const LogEvent& event) {
   const TimePoint now = mClock();
   auto [found, opened] = mWindows.try_emplace(uid, Window{now});
   Window& window = found->second;
@@ -30,7 +28,7 @@ void RefusalLineLimiter::log(LogChannel channel, uid_t uid, std::string_view lin
   window.channel = channel;
   if (window.logged < mLimits.linesPerWindow) {
     ++window.logged;
-    logIn(channel, line);
+    logLine(channel, line, event);
   } else {
     ++window.leftOut;
   }
@@ -56,25 +54,39 @@ std::optional<RefusalLineLimiter::TimePoint> RefusalLineLimiter::logDueSummaries
 void RefusalLineLimiter::logSummary(uid_t uid, const Window& window) const {
   if (window.leftOut == 0)
     return;
-  logIn(window.channel,
-        fmt::format("ZelHelper left out {} refusal lines for {} in the last minute", window.leftOut,
-                    uid == kUidsWithoutUserEntry ? "uids without a user entry"
-                                                 : fmt::format("uid {}", uid)));
+  const bool shared = uid == kUidsWithoutUserEntry;
+  logLine(
+      window.channel,
+      fmt::format("ZelHelper left out {} {} for {} in the last minute", window.leftOut,
+                  mLimits.what, shared ? "uids without a user entry" : fmt::format("uid {}", uid)),
+      LogEvent{message_id::kLinesLeftOut,
+               LOG_WARNING,
+               {{log_field::kCallerUid, shared ? std::string() : std::to_string(uid)}}});
 }
 
-RefusalLimitScope::RefusalLimitScope(RefusalLineLimiter& limiter) : mPrevious(tLimiter) {
-  tLimiter = &limiter;
+RefusalLimitScope::RefusalLimitScope(RefusalLineLimiter& refusals, RefusalLineLimiter* audits)
+    : mPreviousRefusals(tRefusalLimiter), mPreviousAudits(tAuditLimiter) {
+  tRefusalLimiter = &refusals;
+  tAuditLimiter = audits;
 }
 
 RefusalLimitScope::~RefusalLimitScope() {
-  tLimiter = mPrevious;
+  tRefusalLimiter = mPreviousRefusals;
+  tAuditLimiter = mPreviousAudits;
 }
 
-void logRefusalLine(LogChannel channel, uid_t uid, std::string_view line) {
-  if (tLimiter != nullptr)
-    tLimiter->log(channel, uid, line);
+void logRefusalLine(LogChannel channel, uid_t uid, std::string_view line, const LogEvent& event) {
+  if (tRefusalLimiter != nullptr)
+    tRefusalLimiter->log(channel, uid, line, event);
   else
-    logIn(channel, line);
+    logLine(channel, line, event);
+}
+
+void logAuditLine(LogChannel channel, uid_t uid, std::string_view line, const LogEvent& event) {
+  if (tAuditLimiter != nullptr && uid != 0)
+    tAuditLimiter->log(channel, uid, line, event);
+  else
+    logLine(channel, line, event);
 }
 
 }  // namespace zel

@@ -1,12 +1,17 @@
-// One remote operation in progress: its name, the path it acts on, its caller, the identity
-// files as read once for it, the caller's account, and the logging of refusals and failed
-// changes in the operation's own log channel.
+// One remote operation in progress: its name, the path, user and group it names, its caller,
+// the identity files as read once for it, the caller's account, and the logging of refusals,
+// failed changes and changes made in the operation's own log channel. Every line of a request
+// carries its journal fields (daemon/daemon_log.h).
 //
 // A refusal is logged as "ZelHelper refused <operation> <subject> for uid N (<rule>): <reason>"
-// (limited per uid) and noted for the caller's lastReason as "refused (<rule>): <reason>"; an
-// item left other than asked is noted as "kept (<rule>): <reason>", a change that failed as
-// "failed: <what>".
+// (limited per uid, LOG_WARNING) and noted for the caller's lastReason as
+// "refused (<rule>): <reason>"; an item left other than asked is noted as
+// "kept (<rule>): <reason>", a change that failed as "failed: <what>". Each change made is one
+// audit line at LOG_NOTICE (limited per uid other than root):
+// "ZelHelper audit: <operation> for uid N (<user name>) pid P: <change>".
 #pragma once
+
+#include <sys/stat.h>
 
 #include <optional>
 #include <string>
@@ -23,7 +28,9 @@ namespace zel {
 
 class Request {
  public:
-  Request(std::string_view operation, const std::string& path, LogChannel channel);
+  // `path`, `user` and `group` as the request names them; empty when it names none.
+  Request(std::string_view operation, LogChannel channel, std::string path, std::string user = {},
+          std::string group = {});
 
   std::string_view operation() const { return mOperation; }
   const std::string& path() const { return mPath; }
@@ -48,15 +55,33 @@ class Request {
   void kept(const Refusal& reason) const;
 
   // Logs a change that failed with `message`, noted for the caller as "failed: <what>".
-  // Answers false, the operation's result.
-  bool failed(const FileError& error, std::string_view message) const;
+  // `message` is the helper's own line at LOG_ERR, or, given `systemMessageId`, one of the
+  // system's own messages at LOG_NOTICE under that id. Answers false, the operation's result.
+  bool failed(const FileError& error, std::string_view message,
+              std::string_view systemMessageId = {}) const;
 
-  // Logs `message` in the operation's channel.
-  void log(std::string_view message) const;
+  // Logs one of the system's own messages (LOG_NOTICE) in the operation's channel.
+  void log(std::string_view message, std::string_view messageId) const;
+
+  // Logs the audit line of a change made, such as "created file /srv/zel/a group 60578 mode
+  // 0770".
+  void audit(std::string_view change) const;
+  // The audit line of an existing item changed from `before` to `after`; nothing when its group
+  // and mode stayed as they were.
+  void auditChange(const std::string& path, const struct stat& before,
+                   const struct stat& after) const;
+
+  // The request's fields, with the kind, priority and rule of a line.
+  LogEvent event(std::string_view messageId, int priority, std::string_view rule = {}) const;
 
  private:
+  // Whose allowance of refusal and audit lines this request's lines count against.
+  uid_t allowance() const;
+
   std::string_view mOperation;
-  const std::string& mPath;
+  std::string mPath;
+  std::string mUser;
+  std::string mGroup;
   LogChannel mChannel;
   Caller mCaller;
   IdentityAuthority mIdentities;

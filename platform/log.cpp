@@ -13,6 +13,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/journal.h"
 #include "platform/system_root.h"
 
 namespace zel {
@@ -80,6 +81,21 @@ void writeStderr(const std::string& line) {
   std::fflush(stderr);
 }
 
+// The line as the journal takes it; false when it did not.
+bool sendLine(std::string_view message, const LogEvent& event) {
+  const std::string priority = std::to_string(event.priority);
+  const std::string pid = std::to_string(getpid());
+  std::vector<JournalField> fields{{"MESSAGE", message},
+                                   {"PRIORITY", priority},
+                                   {"MESSAGE_ID", event.messageId},
+                                   {"SYSLOG_IDENTIFIER", program_invocation_short_name},
+                                   {"SYSLOG_FACILITY", "1"},  // LOG_USER, syslog's default
+                                   {"SYSLOG_PID", pid}};
+  for (const LogField& field : event.fields)
+    fields.emplace_back(field.name, field.value);
+  return sendToJournal(fields);
+}
+
 }  // namespace
 
 std::string escapeForLog(std::string_view message) {
@@ -104,29 +120,47 @@ std::string escapeForLog(std::string_view message) {
   return escaped;
 }
 
-void deliver(LogChannel channel, std::string_view text) {
+void deliver(LogChannel channel, std::string_view text, const LogEvent* given) {
   const std::string escaped = escapeForLog(text);
   const std::string_view message = escaped;
+  LogEvent event;
+  if (given != nullptr) {
+    event.messageId = given->messageId;
+    event.priority = given->priority;
+    for (const LogField& field : given->fields)
+      event.fields.push_back({field.name, escapeForLog(field.value)});
+  }
   std::lock_guard lock(gMutex);
   if (LogCapture* capture = captureFor(channel)) {
     capture->mLines.emplace_back(message);
+    capture->mEvents.push_back(std::move(event));
     return;
   }
   if (channel == LogChannel::kSystemLog) {
-    syslog(LOG_NOTICE, "%.*s", static_cast<int>(message.size()), message.data());
+    if (!sendLine(message, event))
+      syslog(event.priority, "%.*s", static_cast<int>(message.size()), message.data());
     if (inSandboxRoot())
       writeStderr(fmt::format("{}\n", message));
-  } else {
+  } else if (given == nullptr || !sendLine(message, event) || inSandboxRoot()) {
     writeStderr(fmt::format("{} {}[{}] {}\n", timestamp(), program_invocation_short_name, getpid(),
                             message));
   }
 }
 
 void systemLog(std::string_view message) {
-  deliver(LogChannel::kSystemLog, message);
+  deliver(LogChannel::kSystemLog, message, nullptr);
 }
 void NSLog(std::string_view message) {
-  deliver(LogChannel::kNSLog, message);
+  deliver(LogChannel::kNSLog, message, nullptr);
+}
+void systemLog(std::string_view message, const LogEvent& event) {
+  deliver(LogChannel::kSystemLog, message, &event);
+}
+void NSLog(std::string_view message, const LogEvent& event) {
+  deliver(LogChannel::kNSLog, message, &event);
+}
+void logLine(LogChannel channel, std::string_view message, const LogEvent& event) {
+  deliver(channel, message, &event);
 }
 
 LogCapture::LogCapture(LogChannel channel) : mChannel(channel) {
@@ -143,6 +177,11 @@ LogCapture::~LogCapture() {
 std::vector<std::string> LogCapture::lines() const {
   std::lock_guard lock(gMutex);
   return mLines;
+}
+
+std::vector<LogEvent> LogCapture::events() const {
+  std::lock_guard lock(gMutex);
+  return mEvents;
 }
 
 }  // namespace zel

@@ -1,8 +1,20 @@
 // Every logged line is escaped at the sink: a name that holds a newline cannot forge a line, and
 // one with terminal or bidirectional controls cannot disguise itself.
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
+#include "daemon/caller.h"
+#include "daemon/zel_helper.h"
 #include "platform/log.h"
+#include "platform/message_ids.h"
+#include "platform/unique_fd.h"
+#include "tests/support/sandbox_root.h"
 
 namespace zel {
 namespace {
@@ -21,9 +33,50 @@ TEST(LogEscaping, InEveryChannel) {
       "\\u2068 \\x9b\\xc0\\xaf\\xe2\\x82";
   for (LogChannel channel : {LogChannel::kSystemLog, LogChannel::kNSLog}) {
     LogCapture capture(channel);
-    (channel == LogChannel::kSystemLog ? systemLog : NSLog)(logged);
+    logLine(channel, logged, LogEvent{});
     EXPECT_EQ(capture.lines(), std::vector<std::string>{written});
   }
+}
+
+// A refusal reaches the journal's socket as one native entry: its kind and priority, the
+// request's fields, and field values escaped like the message.
+TEST(LogEscaping, InJournalFields) {
+  test::SandboxRoot root;
+  std::filesystem::create_directories(root.at("run/systemd/journal"));
+  const std::string socketPath = root.at("run/systemd/journal/socket");
+  UniqueFd journal(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  socketPath.copy(address.sun_path, socketPath.size());
+  ASSERT_EQ(bind(journal.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  {
+    CallerScope alice(Caller{test::kAlice.uid, test::kAlice.gid, 777});
+    ZelHelper helper;
+    EXPECT_FALSE(helper.createDirectory("srv\nZelHelper", "alice", "Zel Home Users"));
+  }
+  char datagram[65536];
+  const ssize_t size = recv(journal.get(), datagram, sizeof datagram, MSG_DONTWAIT);
+  ASSERT_GT(size, 0);
+  std::map<std::string, std::string> fields;
+  std::istringstream entry(std::string(datagram, static_cast<std::size_t>(size)));
+  for (std::string line; std::getline(entry, line);) {
+    const std::size_t equals = line.find('=');
+    ASSERT_NE(equals, std::string::npos) << line;
+    fields.emplace(line.substr(0, equals), line.substr(equals + 1));
+  }
+  EXPECT_EQ(fields["MESSAGE_ID"], message_id::kRefusal);
+  EXPECT_EQ(fields["PRIORITY"], "4");
+  EXPECT_EQ(fields["SYSLOG_FACILITY"], "1");
+  EXPECT_EQ(fields["ZELHELPER_OPERATION"], "createDirectory");
+  EXPECT_EQ(fields["ZELHELPER_PATH"], "srv\\x0aZelHelper");
+  EXPECT_EQ(fields["ZELHELPER_USER"], "alice");
+  EXPECT_EQ(fields["ZELHELPER_GROUP"], "Zel Home Users");
+  EXPECT_EQ(fields["ZELHELPER_CALLER_UID"], std::to_string(test::kAlice.uid));
+  EXPECT_EQ(fields["ZELHELPER_CALLER_PID"], "777");
+  EXPECT_EQ(fields["ZELHELPER_RULE"], "rule:path");
+  EXPECT_EQ(fields["MESSAGE"].find('\n'), std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Refusal lines are limited per uid, on a clock the test turns by hand.
+// Refusal and audit lines are limited per uid, on a clock the test turns by hand.
 #include <gtest/gtest.h>
 
 #include "daemon/refusal_log.h"
@@ -9,10 +9,12 @@ namespace {
 TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
   LogCapture capture(LogChannel::kSystemLog);
   for (int i = 0; i < 12; ++i)  // outside the server, all of them
-    logRefusalLine(LogChannel::kSystemLog, 5, "5");
+    logRefusalLine(LogChannel::kSystemLog, 5, "5", {});
   RefusalLineLimiter::TimePoint now{};
   RefusalLineLimiter limiter(RefusalLineLimiter::Limits{}, [&] { return now; });
-  RefusalLimitScope scope(limiter);
+  RefusalLineLimiter audits(RefusalLineLimiter::Limits{2, std::chrono::seconds(60), "audit lines"},
+                            [&] { return now; });
+  RefusalLimitScope scope(limiter, &audits);
   // At second `at`, `count` lines for `uid`; a count of 0 is the server's turn to log the
   // summaries that are due. Uid 4243's first minute ends unsummarised, before its next line.
   const std::tuple<int, uid_t, int> steps[] = {{0, 4242, 37}, {1, kUidsWithoutUserEntry, 11},
@@ -24,7 +26,7 @@ TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
     if (count == 0)
       limiter.logDueSummaries();
     for (int i = 0; i < count; ++i)
-      logRefusalLine(LogChannel::kSystemLog, uid, std::to_string(uid));
+      logRefusalLine(LogChannel::kSystemLog, uid, std::to_string(uid), {});
   }
   std::map<uid_t, int> logged;
   std::vector<std::string> summaries;
@@ -42,6 +44,17 @@ TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
                 "ZelHelper left out 1 refusal lines for uids without a user entry in the last "
                 "minute",
                 "ZelHelper left out 1 refusal lines for uid 4243 in the last minute"}));
+
+  // Audit lines have an allowance of their own; root's are never left out.
+  LogCapture audited(LogChannel::kSystemLog);
+  for (uid_t uid : {4242, 4242, 4242, 0, 0, 0})
+    logAuditLine(LogChannel::kSystemLog, uid, "audit", {});
+  now += std::chrono::seconds(60);
+  audits.logDueSummaries();
+  EXPECT_EQ(audited.lines(),
+            (std::vector<std::string>{
+                "audit", "audit", "audit", "audit", "audit",
+                "ZelHelper left out 1 audit lines for uid 4242 in the last minute"}));
 }
 
 }  // namespace

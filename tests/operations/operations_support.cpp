@@ -181,6 +181,14 @@ std::optional<std::string> nsLogMessage(const std::string& line) {
   return line.substr(end + 2);
 }
 
+// The audit lines of `lines`, or all the others.
+std::vector<std::string> linesOfKind(std::vector<std::string> lines, bool audits) {
+  std::erase_if(lines, [&](const std::string& line) {
+    return line.starts_with("ZelHelper audit: ") != audits;
+  });
+  return lines;
+}
+
 }  // namespace
 
 std::vector<std::string> OperationsTest::daemonLines(bool nsLog) const {
@@ -198,11 +206,19 @@ std::vector<std::string> OperationsTest::daemonLines(bool nsLog) const {
 }
 
 std::vector<std::string> OperationsTest::systemLines() const {
-  return throughDaemon() ? daemonLines(false) : mSystemLog.lines();
+  return linesOfKind(throughDaemon() ? daemonLines(false) : mSystemLog.lines(), false);
 }
 
 std::vector<std::string> OperationsTest::nsLines() const {
-  return throughDaemon() ? daemonLines(true) : mNSLog.lines();
+  return linesOfKind(throughDaemon() ? daemonLines(true) : mNSLog.lines(), false);
+}
+
+std::vector<std::string> OperationsTest::auditLines() const {
+  std::vector<std::string> lines =
+      linesOfKind(throughDaemon() ? daemonLines(false) : mSystemLog.lines(), true);
+  for (std::string& line : linesOfKind(throughDaemon() ? daemonLines(true) : mNSLog.lines(), true))
+    lines.push_back(std::move(line));
+  return lines;
 }
 
 }  // namespace zel::test

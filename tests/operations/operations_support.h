@@ -99,9 +99,11 @@ class OperationsTest : public ::testing::Test {
   // permitAccessToPath on an existing file, which logs nothing of its own.
   bool groupStep(const std::string& user, const std::string& group);
 
-  // The lines each channel received (NSLog lines without their timestamp and process).
+  // The lines each channel received (NSLog lines without their timestamp and process), without
+  // the audit lines, which auditLines() gives for both channels.
   std::vector<std::string> systemLines() const;
   std::vector<std::string> nsLines() const;
+  std::vector<std::string> auditLines() const;
 
  protected:
   SandboxRoot mRoot;

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include <fmt/format.h>
+
 #include "daemon/volume_path.h"
 #include "tests/operations/operations_support.h"
 
@@ -250,8 +252,19 @@ TEST_F(ProvisioningTest, GroupWithInvalidNameIsFoundAgainAndOwnsItems) {
   EXPECT_THAT(systemLines(), ElementsAre("ZelHelper group not found",
                                          "ZelHelper createDirectory: dir doesn't exist",
                                          "ZelHelper createFile: file doesn't exist"));
-
+  // One audit line per change made; the last request changed nothing.
   gid_t group = gidOfGroup(mRoot, "zel-home-users");
+  const std::string by =
+      "ZelHelper audit: (createDirectory|createFile) for uid 0 \\(root\\) pid [0-9]+: ";
+  EXPECT_THAT(auditLines(),
+              LinesMatch(std::vector<std::string>{
+                  by + fmt::format("created group zel-home-users \\(gid {}, full name \"Zel Home "
+                                   "Users\"\\)",
+                                   group),
+                  by + fmt::format("added user alice to group zel-home-users \\(gid {}\\)", group),
+                  by + fmt::format("created directory /.*/one group {} mode 02770", group),
+                  by + fmt::format("created file /.*/one/file group {} mode 0770", group)}));
+
   EXPECT_EQ(statusOf(scratch("one")), (ItemStatus{true, 0, group, k2770, true}));
   EXPECT_EQ(statusOf(scratch("one/file")), (ItemStatus{true, 0, group, k0770, false}));
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice"));

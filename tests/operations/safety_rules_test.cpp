@@ -125,6 +125,7 @@ TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
   std::string record = mRoot.readFile(fullNameRecordPath().substr(mRoot.path().size() + 1));
   size_t systemBefore = systemLines().size();
   size_t nsBefore = nsLines().size();
+  size_t auditsBefore = auditLines().size();
   std::string expectedReason = c.rule ? fmt::format("refused ({}): ", c.rule) : "";
   std::string target = path(c.path);
   EXPECT_TRUE(asCaller(c.caller, [&](ZelHelper& helper) {
@@ -134,6 +135,7 @@ TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
     std::string reason = helper.lastReason();
     return !yes && (c.rule ? reason.starts_with(expectedReason) : reason.empty());
   })) << "the answer or the reason";
+  EXPECT_EQ(auditLines().size(), auditsBefore) << "a refused request changes nothing";
   std::vector<std::string> lines = c.op == Op::kSetPrivileges ? nsLines() : systemLines();
   lines.erase(
       lines.begin(),

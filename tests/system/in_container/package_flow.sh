@@ -68,6 +68,30 @@ expect_eq "$(systemctl is-active "$LABEL.service")" inactive \
   "the old daemon was stopped, the next request starts the new one"
 expect_eq "$(as_user carol "$installed" version)" 3 "carol reaches the new daemon"
 
+# --- The journal: a refusal's entry and its catalog text ---------------------------------------
+echo "the journal"
+refusal_id=385de3b29d24475e934888362407b780  # message_id::kRefusal
+expect_status 1 "carol may not set the mode of a root-owned file" \
+  as_user carol "$installed" set-privileges 750 /etc/passwd
+journalctl --sync
+entry=$(journalctl -o json --no-pager MESSAGE_ID=$refusal_id ZELHELPER_CALLER_UID="$(id -u carol)" |
+  tr -d ' ')
+[[ $entry == *'"PRIORITY":"4"'* && $entry == *'"ZELHELPER_RULE":"rule:set-permissions"'* &&
+  $entry == *'"ZELHELPER_OPERATION":"setPrivileges"'* ]] ||
+  fail "no refusal entry of carol at priority 4: $entry"
+ok "the refusal is in the journal with its fields"
+explained=$(journalctl -x --no-pager MESSAGE_ID=$refusal_id)
+[[ $explained == *"The helper refused a request (rule:set-permissions)"* &&
+  $explained == *"rule:set-id - "* ]] || fail "journalctl -x shows no catalog text: $explained"
+ok "journalctl -x explains the refusal from the catalog"
+audits=$(journalctl -o cat --no-pager MESSAGE_ID=775a2c877f6247f4af846290ede0d7bd \
+  ZELHELPER_CALLER_UID="$(id -u carol)")  # message_id::kAudit
+[[ $audits == *"created group zel-zelpkg "* && $audits == *"added user carol to group zel-zelpkg "* &&
+  $audits == *"created directory /home/carol/Zel/shared and its missing parents from"* ]] ||
+  fail "carol's changes have no audit lines: $audits"
+ok "each change carol made has its audit line"
+# --- end of the journal ------------------------------------------------------------------------
+
 echo "dpkg --purge"
 mapfile -t files < <(dpkg --listfiles zelhelper)
 dpkg --purge zelhelper >/dev/null
