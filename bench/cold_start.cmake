@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The cold-start benchmark and its baseline, a trivial statically linked program.
 add_executable(zel_trivial_static trivial_static.c)
 set_target_properties(zel_trivial_static PROPERTIES POSITION_INDEPENDENT_CODE OFF)

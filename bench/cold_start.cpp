@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cold start: the first call on a socket whose daemon is not yet running, measured side by side
 // with fork and exec of a trivial static program; their ratio (counter "ratio") is the figure
 // that counts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of a request against the size of the identity files: each case with 100 groups in
 // the group file and with many, in one run, the larger reported with its ratio to the smaller
 // (counter "x100groups"; the goal is at most 2). In-process, as root, on a sandbox root.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helper's createDirectory of a new directory, in-process as root on a sandbox root, against
 // mkdir+chown+chmod of one measured in the same run, reported as a ratio.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of the transport, each figure beside a baseline measured in the same run:
 //   - a version round trip through the proxy and the real daemon, against a raw Unix-socket
 //     ping-pong of the same sizes with a forked echo process (goal: within 1.5x);

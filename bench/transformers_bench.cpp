@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Each transformer forward and reverse, beside a baseline measured in the same run:
 // fmt::format("{:.2f}", x) of a float. After the run a table gives every conversion's time as a
 // ratio to the baseline (goal: within 3x, and under 2 microseconds for the two date conversions).

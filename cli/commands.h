@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line is assembled from one group of subcommands per area. Each add* function
 // registers its subcommands on `app`; a subcommand's callback stores the process's exit status
 // in `exitStatus` (0 success, 1 a NO answer, 2 bad input, 3 no current helper, 4 needs root).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // convert and units: the value conversion library on the command line.
 #include <charconv>
 #include <cstdio>

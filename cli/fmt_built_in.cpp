@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fmt's compiled part, built into the executable instead of loaded from libfmt.so: the daemon
 // is this executable, started for its first request, and should load nothing but libc at start.
 // These are the definitions and explicit instantiations that libfmt.so itself is made of.

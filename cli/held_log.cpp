@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/held_log.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Holds back the NSLog lines of the client-side operations that a command runs, so that a
 // command that succeeds prints only its result. When it fails, release() writes them to
 // standard error, each as "zelhelper: <line>", ahead of the command's own message.

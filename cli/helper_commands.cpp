@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // version, create-file, create-dir, permit, oct-to-dec, set-privileges, groups: the remote
 // interface from the command line. They reach the running helper and never install it, as root
 // neither: only `zelhelper install` installs, so no other command makes root run a blessing it was

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/helper_groups_table.h"
 
 #include <algorithm>

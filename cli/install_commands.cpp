@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // install, remove, status: putting the helper daemon in place as a socket-activated systemd
 // service, taking it away, and looking at it. For a helper the Debian package installed,
 // install and remove only enable and disable the package's socket (platform/service_management.h

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zelhelper: the command-line client of the helper and of the conversion library, and the helper
 // daemon itself when systemd starts it with its socket.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/new_group_notice.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The path that a helper command sends for its PATH argument. The daemon takes absolute paths
 // only and resolves nothing; a relative PATH means what it means to the user who typed it, so
 // it is resolved here, with that user's own rights.

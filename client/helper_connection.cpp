@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "client/helper_connection.h"
 
 #include <sys/socket.h>

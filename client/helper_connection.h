@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One connection to the helper daemon's socket: the stand-in for the connection a client
 // looks up by the Mach service name. Calls are blocking request/reply round trips; a mutex
 // serialises them, so the connection may be shared between threads.

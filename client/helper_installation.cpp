@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ZelHelper's class operations: connecting to the helper, installing, re-installing and
 // removing it, in the order and with the log lines the client relies on.
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "client/helper_proxy.h"
 
 #include <fmt/format.h>

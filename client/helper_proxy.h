@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helper proxy: a ZelHelper whose eight instance methods run in the daemon. It stands in for
 // a connection's root proxy; it holds its connection for as long as it lives.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "client/helper_rights.h"
 
 #include "platform/service_management.h"

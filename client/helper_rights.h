@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The authorization that installing, re-installing and removing the helper need: both
 // service rights (blessing a helper, modifying system daemons), asked for at once so that the
 // user is asked at most once, with interaction allowed, rights extended and pre-authorized

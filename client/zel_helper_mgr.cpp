@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "client/zel_helper_mgr.h"
 
 #include <fcntl.h>

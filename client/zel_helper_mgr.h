@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ZelHelperMgr: the client's one shared manager. It holds a helper proxy (connected, and
 // installed or re-installed where needed, by ZelHelper::create), the POSIX name of the user
 // who runs the process and the shared group name given when it was created.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The CMake package that lets a client application link the libraries:
 #   find_package(ZelHelper) ... target_link_libraries(app ZelHelper::transformers ZelHelper::client)
 include(CMakePackageConfigHelpers)

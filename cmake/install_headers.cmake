@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs a library's public headers under include/zelhelper/<its directory>/.
 function(zel_install_headers)
   foreach(header IN LISTS ARGN)

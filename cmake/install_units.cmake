@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install script: writes the helper's socket and service units from the templates in
 # ZEL_UNIT_TEMPLATE_DIR into <prefix>/lib/systemd/system, with ExecStart naming the installed
 # executable <prefix>/ZEL_HELPER_RELATIVE_PATH, rendered as the client renders them outside a

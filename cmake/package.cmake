@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package, made by `cpack -G DEB` in a build tree from the install rules:
 #   /usr/bin/zelhelper                         the helper and command line
 #   /usr/lib/systemd/system/<label>.socket     the helper's units, from packaging/*.in

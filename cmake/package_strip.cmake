@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # CPack pre-build script: strips debug information and the compilers' .comment notes from the
 # static libraries in the staging directory, as Debian packages ship them, and the notes from
 # the executable too (its debug information is stripped by CPACK_STRIP_FILES).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The identity of the process whose request the daemon is serving, as the kernel reports it
 // for the connection (SO_PEERCRED), never as the request claims.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/daemon_log.h"
 
 #include <string>

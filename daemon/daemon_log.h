@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The journal fields of the daemon's lines: each line carries what is known of the request or
 // connection it is about (names from ZELHELPER_OPERATION to ZELHELPER_RULE); fields with empty
 // values are not sent.

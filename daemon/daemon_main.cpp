@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/daemon_main.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one decoded call on the daemon's root object, as the given caller, and encodes its
 // reply. Derived from the remote interface table (daemon/remote_interface.h).
 //

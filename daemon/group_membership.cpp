@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // +putUser:inGroup: — makes sure the user belongs to the group that will own the provisioned
 // items, creating the group when no group has that full name.
 #include "daemon/group_step.h"

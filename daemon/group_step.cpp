@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/group_step.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The group step of a provisioning request (+putUser:inGroup:): the named user made a member of
 // the request's group, the group created first when no group has that name. Planned before any
 // change, with every rule for it checked; performed only once every check on the item passed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/helper_group_listing.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listing of the helper's groups that helperGroups answers, page by page: written by the
 // daemon, read by clients.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // helperGroups: the helper's groups as its record and the group file show them, read-only, so
 // that a caller refused for its quota sees which groups count against it.
 #include <algorithm>

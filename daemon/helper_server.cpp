@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/helper_server.h"
 
 #include <fcntl.h>

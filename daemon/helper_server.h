@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves the remote interface on a listening Unix stream socket: one thread multiplexes every
 // client connection with epoll and runs one operation at a time, to completion, in the order
 // the calls arrived. Each operation runs as the caller the kernel names for its connection

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // octToDec and setPrivileges: POSIX permissions written as octal-looking numbers (770 for 0770).
 #include <fmt/format.h>
 #include <fmt/printf.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // createFile, createDirectory and permitAccessToPath: items that belong to the request's group
 // with mode 0770 (directories 02770, so that new entries keep the group), for users who reach
 // them through that group.

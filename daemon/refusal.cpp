@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/refusal.h"
 
 #include <fmt/format.h>

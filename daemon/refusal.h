@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Why a rule refuses a request: the rule's short, stable identifier ("rule:create-in") and a
 // sentence for the caller. The sentence says no more than the caller could see for itself (not
 // whether an item exists below a directory it cannot search, nor who owns it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/refusal_log.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Refusal lines, limited per uid so that no caller can flood the log: at most 10 a minute for
 // each uid, then one summary line a minute saying how many were left out (MESSAGE_ID
 // kLinesLeftOut, LOG_WARNING). The daemon's lines about refused and closed connections go

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/remote_interface.h"
 
 #include <fmt/format.h>

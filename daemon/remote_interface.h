@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helper's remote interface, defined once: the table RemoteInterface lists each operation's
 // number, name and ZelHelper method, and the argument and result types come from the method's
 // signature. The daemon's dispatcher (daemon/dispatcher.h) and the client's proxy

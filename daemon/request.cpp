@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/request.h"
 
 #include <fmt/format.h>

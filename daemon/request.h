@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One remote operation in progress: its name, the path, user and group it names, its caller,
 // the identity files as read once for it, the caller's account, and the logging of refusals,
 // failed changes and changes made in the operation's own log channel. Every line of a request

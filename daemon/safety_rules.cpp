@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/safety_rules.h"
 
 #include <sys/stat.h>

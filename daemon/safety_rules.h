@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules on items for callers other than root; root is never refused by these.
 //
 // Each refusal* function answers the refusal (the rule's identifier and a sentence for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/volume_path.h"
 
 #include <string_view>

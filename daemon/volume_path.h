@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The volume check of the provisioning operations: paths that begin with "/Volumes/" (literally,
 // case-sensitive) name a volume mounted at "/Volumes/<name>".
 #pragma once

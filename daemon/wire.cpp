@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/wire.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte format between the helper and its clients.
 //
 // A message is one frame: a 4-byte little-endian body length, then the body. A call's body is

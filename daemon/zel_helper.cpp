@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon/zel_helper.h"
 
 #include "daemon/caller.h"

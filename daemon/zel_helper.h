@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ZelHelper: the helper's root object and its class operations.
 //
 // In the daemon, one ZelHelper serves every request; its instance methods are the remote

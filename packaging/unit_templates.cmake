@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Embeds the unit templates of this directory in the target zel_unit_templates, as the header
 # "packaging/unit_templates.h" (string constants kSocketUnitTemplate, kServiceUnitTemplate).
 set(_zel_templates ${CMAKE_CURRENT_LIST_DIR}/helper.socket.in ${CMAKE_CURRENT_LIST_DIR}/helper.service.in)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/access_judge.h"
 
 #include <sys/xattr.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether a user may read, write or search an item, judged as the kernel judges a process of
 // that user with those groups: owner, named users, owning and named groups (through the mask),
 // others, with the item's POSIX access ACL when it has one. Used for callers other than root,

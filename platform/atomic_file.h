@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replaces a file in one step: the new contents are written to a temporary file beside it,
 // given its owner and `mode`, flushed to disk and renamed over the old one, so that a reader (or
 // systemd) sees either the old file or the complete new one. A symbolic link at the file's name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/authorization.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Authorization: the stand-in for the platform's authorization services.
 //
 // A process asks for a set of named rights at once and gets an Authorization that holds them,

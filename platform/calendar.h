@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calendar: the user's current calendar (the platform's NSCalendar currentCalendar), taking a date
 // apart into components and making a date from components, in the current time zone and locale.
 //

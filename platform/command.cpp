@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/command.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a system tool (systemctl, groupadd, gpasswd, ...) to completion: the one way this
 // project starts another program.
 //

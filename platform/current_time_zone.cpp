@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/current_time_zone.h"
 
 #include <cstdlib>

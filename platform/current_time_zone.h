@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The current time zone for ICU, as TZ names it now (ICU's own default is fixed at first use and
 // would not follow a changed TZ). Internal to the platform library.
 #pragma once

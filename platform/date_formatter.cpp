@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/date_formatter.h"
 
 #include <stdexcept>

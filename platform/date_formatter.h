@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Date texts (the platform's NSDateFormatter and ISO 8601 date formatter). Dates are seconds
 // since 1970-01-01 00:00:00 UTC.
 #pragma once

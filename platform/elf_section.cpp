@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/elf_section.h"
 
 #include <elf.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads one named section out of an ELF file on disk: how the property lists embedded in the
 // helper executable are read back (for instance the launchd property list of an executable
 // about to be installed).

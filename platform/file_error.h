@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Why a file manager operation failed: the errno value and a description that names the path
 // component concerned.
 #pragma once

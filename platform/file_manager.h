@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file manager: the file operations that the helper's operations rely on, done with POSIX
 // calls on the descriptors of one walk of the path (platform/path_walk.h).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File systems the helper does not enter for callers other than root: user-space (FUSE),
 // network (NFS, SMB/CIFS and the like) and automount ones, any of which could hold the daemon's
 // one thread for as long as someone else likes. Any thread.

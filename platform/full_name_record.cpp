@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/full_name_record.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The identity authority's own record of the groups this helper created: each group's POSIX
 // name, id, full name and the uid that asked for it, and the highest group id the helper ever
 // handed out, kept as JSON in <root>/var/lib/<helper label>/groups.json. Root-only: the file is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/group_name.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POSIX names for the groups the helper creates.
 #pragma once
 

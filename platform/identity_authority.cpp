@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/identity_authority.h"
 
 #include <unistd.h>

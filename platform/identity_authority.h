@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The local identity authority: the users and groups of <root>/etc/passwd and <root>/etc/group,
 // read directly in file order (not through NSS), the regular users' uid range of
 // <root>/etc/login.defs, and the record of the groups this helper created

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/identity_files.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing of the local user and group files (passwd and group formats), read whole in one go.
 // Lines are taken in file order with the rules of the C library's own parser: leading blanks
 // are skipped, empty lines and lines beginning with "#" are comments, and a line with the wrong

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the identity files into a snapshot with its indexes, and the one cached snapshot that
 // localIdentityAuthority() serves while the files stay as they were.
 #include "platform/identity_snapshot.h"

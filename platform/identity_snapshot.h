@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inside the identity authority: the files as read once, and the indexes built from them when
 // they are read. Immutable once built; the indexes point into `users` and `groups`.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/inconsistency_exception.h"
 
 #include <fmt/printf.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // InconsistencyException: what a value transformer throws when it is handed a value of the
 // wrong kind (the platform's NSInternalInconsistencyException). The message is one of the
 // system's fixed texts with the class name of the offending value in place of its placeholder,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/journal.h"
 
 #include <fcntl.h>

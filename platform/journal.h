@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The journal's native protocol, spoken directly: one entry is one datagram to the AF_UNIX
 // socket <root>/run/systemd/journal/socket (platform/system_root.h), each field written
 // "NAME=value\n"; an entry too large for a datagram travels as a sealed memfd passed with

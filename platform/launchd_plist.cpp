@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/launchd_plist.h"
 
 #include <cstring>

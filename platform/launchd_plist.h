@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The launchd property list that an executable carries in its ELF section "__launchd_plist":
 // the job label and the one Mach service name the job checks in with.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/log.h"
 
 #include <sys/time.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two log channels of the system.
 //
 // systemLog: the journal's native protocol (platform/journal.h) where its socket exists, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/login_defs.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user id range of regular users, from a login.defs file read the way the shadow tools read
 // it: "NAME value" lines, the last of a name winning; blanks and quotes around the value
 // dropped; numbers in C notation (decimal, 0x hex, leading-0 octal). A missing file or a value

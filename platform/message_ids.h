@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MESSAGE_ID of each kind of line the system logs, as the journal keys them: 128-bit ids as
 // 32 lowercase hex digits, fixed for good (a changed id orphans every saved query and the
 // catalog entry). packaging/zelhelper.catalog explains each one; a new kind gets a new id there

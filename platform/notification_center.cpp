@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/notification_center.h"
 
 namespace zel {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NotificationCenter: the process-wide, synchronous broadcast of named notifications (the
 // platform's NSNotificationCenter), reduced to what the system posts: a name and one object,
 // here a text (the preference key that changed).

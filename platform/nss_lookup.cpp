@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/nss_lookup.h"
 
 #include <grp.h>

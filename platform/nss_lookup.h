@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Users and groups as the system's name service (NSS) gives them, directory services included.
 // Each call asks afresh; safe from any thread (the reentrant C library calls).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one walk of an absolute path from "/", one component at a time, through directory
 // descriptors opened with openat(O_NOFOLLOW|O_DIRECTORY). Every later look at or change of the
 // item, and every new item, goes through the descriptors the walk kept, so a component renamed

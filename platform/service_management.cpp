@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/service_management.h"
 
 #include <unistd.h>

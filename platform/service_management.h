@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Service management: the stand-in for the platform's blessed-helper mechanism, on systemd.
 //
 // Who owns a job's units is decided once, by SMJobState: the Debian package (units in a vendor

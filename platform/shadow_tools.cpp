@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/shadow_tools.h"
 
 #include <fmt/format.h>

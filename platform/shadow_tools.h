@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the shadow tools that write the group database (groupadd, gpasswd), which take the
 // database's own locks. The tool is looked up in the system directories only, runs with a fixed
 // environment (C locale, so that its messages are stable) and no standard input; its standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/socket_activation.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // systemd's socket-activation protocol, spoken without libsystemd: the service manager hands a
 // started service its listening sockets as descriptors 3, 4, ... with LISTEN_PID, LISTEN_FDS
 // and LISTEN_FDNAMES, and hears of its state on the datagram socket NOTIFY_SOCKET names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the system keeps its own files (run directory, group and user files, units, the
 // installed executable). It is "/" unless the environment variable ZELHELPER_ROOT names another
 // directory, which is how tests and the sandbox demo run the whole system without touching the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/systemd_units.h"
 
 #include <algorithm>

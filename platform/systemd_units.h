@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The systemd units of an installed helper job: where they and the job's executable live
 // under the system root (platform/system_root.h), and their text, rendered from the templates
 // in packaging/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A file descriptor owned by one object and closed when that object goes.
 #pragma once
 

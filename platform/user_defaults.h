@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UserDefaults: the user's persistent preferences (the platform's NSUserDefaults), one JSON object
 // in $XDG_CONFIG_HOME/<client identifier>/defaults.json (XDG_CONFIG_HOME defaults to ~/.config).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/value.h"
 
 #include <locale.h>

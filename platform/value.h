@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Value: the dynamic value that value transformers take and give: nil, a number, a text or a
 // date (what NSNumber, NSString, NSDate and nil stand for).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/value_transformer.h"
 
 #include <map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ValueTransformer: the base of every named value transformer, and the process-wide registry
 // that finds a transformer by name (the platform's NSValueTransformer).
 //

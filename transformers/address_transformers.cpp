@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/address_transformers.h"
 
 #include <fmt/format.h>

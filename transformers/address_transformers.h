@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The address and type transformers: device identifiers stored as 32-bit numbers, shown as text.
 // None throws; forward conversions read the value's intValue (nil and dates read as 0), reverse
 // conversions give numbers made with numberWithInt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/code_text.h"
 
 namespace zel {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Four-character type codes and their text. A code is an unsigned 32-bit number whose four bytes,
 // most significant first, are four 8-bit characters: "ABCD" is 0x41424344.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/colour.h"
 
 #include <algorithm>

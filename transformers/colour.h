@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Angles and colours.
 //
 // Angles are double-precision degrees or radians (π is 3.141592653589793; the product is formed

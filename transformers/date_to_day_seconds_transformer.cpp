@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/date_to_day_seconds_transformer.h"
 
 #include "platform/calendar.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DateToDaySecondsTransformer: seconds since local midnight <-> a date.
 //
 // Forward: today (in the user's current calendar and time zone) at the local time the count

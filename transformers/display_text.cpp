@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/display_text.h"
 
 #include <fmt/printf.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Display texts of dates, timecode and byte sizes.
 #pragma once
 

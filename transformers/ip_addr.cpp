@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/ip_addr.h"
 
 #include <fmt/format.h>

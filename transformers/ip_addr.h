@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IPv4 addresses as unsigned 32-bit numbers, the first octet of the dotted text in the most
 // significant byte (192.168.0.1 is 0xC0A80001).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/measurement_transformers.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The measurement transformers: hundredths, temperatures (stored in hundredths of a degree
 // Celsius), temperature differences, temperature texts and volume flow (stored in cubic metres).
 //

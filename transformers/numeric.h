@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Number conversions shared by the conversions, each defined for every input (the plain C++
 // casts they stand for are undefined outside the target's range). Internal to the library.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/octal.h"
 
 #include <fmt/printf.h>

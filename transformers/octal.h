@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Octal-looking decimal numbers: a number whose decimal digits are read as octal digits, the form
 // in which POSIX permissions travel (770 stands for 0770, which is 504).
 #pragma once

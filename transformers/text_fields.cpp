@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/text_fields.h"
 
 namespace zel {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Strict readers for the fields of address texts, where a malformed field must never turn into
 // another valid address. Spaces around a field are allowed. Internal to the library.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/time_text.h"
 
 #include <fmt/format.h>

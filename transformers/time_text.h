@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clock-style texts of second counts: hours, minutes and seconds separated by ":".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/time_transformers.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The time and tick transformers. A tick is a hundredth of a second; stored durations are ticks
 // or whole seconds, read with intValue or floatValue; reverse results are numbers made with
 // numberWithInt. Products wrap in 32 bits.

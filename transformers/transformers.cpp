@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry half of Transformers: one instance of each transformer, registered by name.
 #include "transformers/transformers.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transformers: the unit preferences and the seventeen named value transformers of the client.
 //
 // init() makes a new Transformers the shared Transformers instance (replacing the one before),

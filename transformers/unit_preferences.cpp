@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The unit-preference half of Transformers: the shared instance and the two flags.
 #include <string>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transformers/value_checks.h"
 
 #include "platform/inconsistency_exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks a conversion makes before it reads its value. Each throws InconsistencyException
 // with the system's message naming the value's class when the value lacks what is needed.
 // Internal to the library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which program runs for a tool's name, and with what environment: outside a sandbox root the
 // system's own with a fixed environment, whatever PATH and the environment say; in a sandbox
 // root, a stand-in first on PATH.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ZelHelper's class operations end to end: the stand-in systemctl runs the installed job with
 // systemd-socket-activate, so the helper that answers is the real daemon of this executable.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main of the tests that install the helper. Installing blesses the running executable,
 // so this executable is also a helper, as zelhelper is: started with no arguments (as the
 // installed service starts it) it is the daemon; with --fake-helper-version=N it serves a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zelhelper install, remove and status as a user runs them, with the stand-in systemctl: here
 // the executable blessed is zelhelper itself.
 #include <sys/stat.h>

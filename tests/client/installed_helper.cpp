@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/client/installed_helper.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A sandbox root with the stand-in systemctl first on PATH, for tests that install, replace
 // and remove the helper job, and the means to look at that job.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the launchd job (label, Mach service name) out of the launchd property list. (Reading
 // it out of an executable's section runs end to end whenever a test blesses the helper.)
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ways blessing and removing a job fail before or while systemctl acts, each with the
 // description that says what failed, and what is left on disk. (Successful blessing and
 // removing run end to end in the helper installation tests.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/client/systemctl_on_path.h"
 
 #include <sys/stat.h>

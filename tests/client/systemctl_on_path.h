@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Puts a systemctl first on PATH for as long as it lives, so that no test ever reaches the
 // machine's own: the stand-in of tests/support (which acts only under the sandbox root), one
 // that answers like systemctl on a machine where systemd is not running, or one that answers

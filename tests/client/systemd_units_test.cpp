@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The units that blessing writes are valid for systemd, and the service unit that a real
 // installation writes keeps the service's exposure low.
 #include <cstdlib>

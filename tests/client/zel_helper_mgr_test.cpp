@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ZelHelperMgr: the shared manager's properties and replacement, and its local file
 // operations, which act with the client's own rights.
 #include <grp.h>

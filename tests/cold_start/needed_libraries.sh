@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fails when EXECUTABLE needs a shared library other than the ALLOWED ones:
 #   needed_libraries.sh EXECUTABLE ALLOWED...
 # Every library the daemon's executable needs is loaded at each start, before the first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket activation without libsystemd: which descriptor the daemon takes, what it closes, and
 // that it leaves another process's sockets alone. Each case runs in a forked child, whose
 // descriptors 3, 4, ... are set up as the service manager would hand them over.

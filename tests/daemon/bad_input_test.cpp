@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bad input never harms the daemon: malformed frames on a live socket close only the
 // connection that sent them, with one log line; vanishing and flooding clients leave everyone
 // else served. After each abuse the daemon still answers version 3.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Reads the two property lists back out of the built executable with objcopy and checks
 their keys, order and values with a real plist parser.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helper commands end to end: the built zelhelper run as root and as an unprivileged user
 // against the real socket-activated daemon (what each answer prints and how it exits is in
 // tests/operations/command_line_test.cpp).

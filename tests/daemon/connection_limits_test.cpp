@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the server rations connections: an in-process server with small limits, and callers
 // that connect as other uids.
 #include <sys/eventfd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's start and stop: it runs only with its socket, and stops cleanly on SIGTERM; without
 // a socket handed over, the executable is the command line.
 #include <sys/socket.h>

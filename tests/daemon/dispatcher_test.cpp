@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dispatcher as the operations see it: run as the connection's caller, and never let an
 // operation's exception reach the serving loop.
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a named section out of an ELF file: the built executable, and damaged copies of it.
 #include <elf.h>
 

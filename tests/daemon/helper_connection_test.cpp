@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The proxy against a scripted stand-in for the daemon: it connects again to a connection found
 // closed before sending, never sends a request twice, and waits for a reply only so long.
 #include <sys/socket.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every logged line is escaped at the sink: a name that holds a newline cannot forge a line, and
 // one with terminal or bidirectional controls cannot disguise itself.
 #include <sys/socket.h>

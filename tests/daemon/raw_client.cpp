@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/daemon/raw_client.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test client that speaks bytes, not calls: for sending the daemon what no proxy would.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Refusal and audit lines are limited per uid, on a clock the test turns by hand.
 #include <gtest/gtest.h>
 

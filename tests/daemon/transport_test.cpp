@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The remote interface through the real proxy and the real socket-activated daemon.
 #include <sys/socket.h>
 #include <sys/un.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire's limits at their boundaries, and the remote interface table encoding every
 // operation so that the daemon's decoder reads back what the proxy wrote.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary images to the ELF section reader: it must answer or refuse, never read out
 // of bounds.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the daemon's side of the wire: the frame assembler, in pieces of
 // varying size, and the call decoder for every complete frame. A call that decodes must encode
 // back to exactly the bytes it came from, and nothing may crash, leak or read out of bounds.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets with clang and runs each for a bounded time on seeds made here:
 #   run_fuzz.sh BUILD_DIR SECONDS ZELHELPER_EXECUTABLE
 # Exits 77 (skipped) when clang++ is missing.

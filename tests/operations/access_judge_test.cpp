@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The access judge against the kernel's rules: mode classes, named entries, mask, and ACL
 // values read from their stored form.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line run by an unprivileged user (setpriv drops to alice, without supplementary
 // groups, as a session that logged in before she joined any group) against the real daemon:
 // what it prints and how it exits for each kind of answer, and the paths it sends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one walk of a path and the changes through its descriptors, on real files: where a walk
 // stops, which links it follows, and that a change acts on what was walked even when the path
 // is swapped afterwards.

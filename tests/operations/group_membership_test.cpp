@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The group step (putUser) against the real groupadd and gpasswd on a sandbox root.
 #include <functional>
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The identity authority on a sandbox root: reading in file order, accounts, full names, new
 // helper groups, the record, the cached snapshot, and commits through the real groupadd and
 // gpasswd.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/operations/operations_support.h"
 
 namespace zel::test {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every test of this executable must leave the machine's own identity files as they were: the
 // operations write only below a sandbox root.
 #include <fstream>

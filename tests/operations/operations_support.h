@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the operations tests: items on disk as the tests see them, the sandbox's group
 // file, and conditions that make the real tools or the disk fail.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // octToDec and setPrivileges as root, on real files.
 #include <sys/stat.h>
 

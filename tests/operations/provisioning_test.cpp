@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // createFile, createDirectory and permitAccessToPath as root, on real files and a sandbox root's
 // group file: every outcome with its log lines in order.
 #include <sys/stat.h>

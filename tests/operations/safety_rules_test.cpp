@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules on items for callers other than root, each row tried by a real caller (in-process
 // inside its CallerScope, or through the daemon from a process of that uid): a refused request
 // answers NO with one line and the reason naming the rule, and changes neither the disk, nor the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/daemon_harness.h"
 
 #include <fcntl.h>

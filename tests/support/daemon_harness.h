@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real helper daemon for tests: the built `zelhelper` executable, socket-activated by
 // systemd-socket-activate on <sandbox root>/run/<kMachServiceName> as the installed service
 // would be: with ZELHELPER_ROOT passed in its environment, and under the capability bounding

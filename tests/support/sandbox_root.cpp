@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/sandbox_root.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A temporary system root for tests: a directory that ZELHELPER_ROOT points at while the
 // SandboxRoot lives, holding etc/group, etc/passwd, etc/shadow, etc/gshadow and run/. Nothing of
 // the machine's own files is read or written. The directory is world-searchable so that

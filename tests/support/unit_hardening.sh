@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Reads a unit file the way the stand-ins apply it without systemd. Sourced by the stand-in
 # systemctl; the daemon harness runs `unit_hardening.sh SERVICE_UNIT` to get the same setpriv

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package of a build tree with CPack and checks it: lintian, the manual pages
 # with man, and the journal catalog with journalctl:
 #   package_check.sh BUILD_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The system test: zelhelper against real systemd as PID 1, in a booted container.
 #   system_test.sh ZELHELPER DEB LABEL WORK_DIR
 # ZELHELPER is the built executable, DEB the built package, LABEL the helper label; WORK_DIR

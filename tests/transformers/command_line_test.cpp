@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built zelhelper run as a subprocess: convert and units, each kind of input and output,
 // and the errors, with a temporary XDG_CONFIG_HOME and a fixed TZ.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The bash completion against the built executable: "zelhelper convert Te<TAB>" offers the
 # transformer names beginning with Te that the executable lists.
 #   completion_test.sh COMPLETION_SCRIPT ZELHELPER

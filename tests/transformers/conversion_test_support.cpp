@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversion_test_support.h"
 
 #include <cstdlib>

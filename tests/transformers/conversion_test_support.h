@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the conversion tests: readable values in failure messages, and environment
 // settings (a temporary XDG_CONFIG_HOME, a time zone) that last as long as the object.
 #pragma once

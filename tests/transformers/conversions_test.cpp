@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every registered transformer, found by name after one Transformers init, against the results
 // its description gives (with rounding in the tick reverses and strict address fields).
 #include <gtest/gtest.h>

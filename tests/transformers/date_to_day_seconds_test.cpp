@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DateToDaySeconds in two time zones, checked against the C library's own calendar so that the
 // test holds on any day, around midnight and across daylight-saving changes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's plain functions: type codes, octal numbers, dates, timecode, byte sizes, IPv4
 // addresses, angles and colours.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a temporary prefix, then configures, builds and runs the consumer
 # project against it: installed_package_test.sh BUILD-DIR CONSUMER-DIR [LINKER-FLAGS]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transformers: the seventeen registrations, the shared instance and the unit preferences.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user-defaults file: missing, kept, corrupt.
 #include <gtest/gtest.h>
 

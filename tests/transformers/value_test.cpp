@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dynamic value: what intValue, floatValue and respondsToSelector answer for each kind.
 #include <gtest/gtest.h>
 

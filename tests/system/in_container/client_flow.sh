@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The client's own install flow, inside the test container, as root:
 #   client_flow.sh LABEL
 # The built zelhelper from /srv/stage goes onto PATH; `zelhelper install` blesses the helper

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # What must hold of an installed, a working and a removed helper, whichever way it was installed.
 # Needs lib.sh. LABEL is the helper label (the job's name); the socket is /run/$LABEL.mach.

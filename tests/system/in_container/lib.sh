@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Checks for the scenarios that run inside the test container, as root.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package, inside the test container, as root:
 #   package_flow.sh LABEL
 # Installs /srv/stage/zelhelper.deb with dpkg, uses the helper it installed as the ordinary user

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # A minimal Debian bookworm root that boots systemd, made once and cached.
 #

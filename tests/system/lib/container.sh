@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # One booted systemd-nspawn container at a time, with systemd as its PID 1.
 #
