@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include <fmt/format.h>
+
 namespace zel {
 
 std::optional<std::string> volumePathOf(const std::string& path, size_t minimumComponents) {
@@ -17,7 +19,7 @@ std::optional<std::string> volumePathOf(const std::string& path, size_t minimumC
   components.push_back(rest);
   if (components.size() < minimumComponents)
     return std::nullopt;
-  return "/" + std::string(components[1]) + "/" + std::string(components[2]);
+  return fmt::format("/{}/{}", components[1], components[2]);
 }
 
 }  // namespace zel

@@ -69,7 +69,7 @@ TEST_P(MalformedFrames, CloseOnlyTheirConnectionWithOneLogLine) {
 
 const std::string kPath = "/tmp/zel-item";
 std::string createFileCall(std::string_view path) {
-  return "\x02" + str(path) + str("alice") + str("staff");
+  return std::string("\x02").append(str(path)).append(str("alice")).append(str("staff"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,8 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"Empty", frame(""), "empty call"},
         Malformed{"OperationNine", frame("\x09"), "unknown operation 9"},
         Malformed{"TrailingBytes", frame(std::string("\x01\x00", 2)), "1 trailing bytes"},
-        Malformed{"StringLongerThanBody", frame("\x02" + le32(100) + "/tmp"), "body ends"},
-        Malformed{"StringOverLimit", frame(createFileCall("/" + std::string(4096, 'a'))),
+        Malformed{"StringLongerThanBody",
+                  frame(std::string("\x02").append(le32(100)).append("/tmp")), "body ends"},
+        Malformed{"StringOverLimit", frame(createFileCall(std::string("/").append(4096, 'a'))),
                   "string of 4097 bytes exceeds 4096"},
         Malformed{"NulByte", frame(createFileCall(std::string("/tmp/a\0b", 8))), "NUL byte"},
         Malformed{"BadFrameAfterGoodOne", kVersionCall + frame("\x09"), "unknown operation 9"}),
@@ -130,7 +131,7 @@ TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
     // Malformed, cut off mid-header or mid-body, or a whole call whose caller leaves.
     const std::string bytes[] = {frameDeclaring(0xffffffff, ""), kVersionCall.substr(0, 3),
                                  frame(createFileCall(kPath)).substr(0, 12),
-                                 frame("\x05" + le32(770))};
+                                 frame(std::string("\x05").append(le32(770)))};
     crowd[i]->send(bytes[i % 4]);
   }
   crowd.clear();
