@@ -73,7 +73,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS passwd)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
 # What a client application needs to build against the libraries and their CMake package.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libfmt-dev, libicu-dev, nlohmann-json3-dev, libsystemd-dev, pkg-config")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libfmt-dev, libicu-dev, nlohmann-json3-dev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

@@ -9,14 +9,16 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include <gtest/gtest.h>
-#include <systemd/sd-daemon.h>
 
 #include "daemon/daemon_main.h"
 #include "daemon/helper_server.h"
 #include "daemon/zel_helper.h"
+#include "platform/socket_activation.h"
+#include "resources/labels.h"
 
 namespace {
 
@@ -32,7 +34,8 @@ class FakeHelper : public zel::ZelHelper {
 };
 
 int serveFakeHelper(uint32_t version) {
-  if (sd_listen_fds(1) != 1)
+  const std::optional<int> listenFd = zel::takeListeningSocket(zel::kMachServiceName);
+  if (!listenFd)
     return 78;
   sigset_t stop;
   sigemptyset(&stop);
@@ -40,7 +43,7 @@ int serveFakeHelper(uint32_t version) {
   sigprocmask(SIG_BLOCK, &stop, nullptr);
   int stopFd = signalfd(-1, &stop, SFD_CLOEXEC);
   FakeHelper helper(version);
-  zel::HelperServer server(SD_LISTEN_FDS_START, helper, zel::HelperServer::Limits{});
+  zel::HelperServer server(*listenFd, helper, zel::HelperServer::Limits{});
   return server.run(stopFd);
 }
 
