@@ -24,9 +24,11 @@ inline int64_t truncateToLong(double x) {
   return static_cast<int64_t>(x);
 }
 
-// `x` rounded to the nearest integer, halves away from zero, with the limits of truncateToLong.
+// `x` rounded to the nearest integer, halves to the even neighbour (100.5 gives 100, 101.5 gives
+// 102), with the limits of truncateToLong. Assumes the default rounding mode, which nothing in
+// this program changes.
 inline int64_t roundToLong(double x) {
-  return truncateToLong(std::round(x));
+  return truncateToLong(std::nearbyint(x));
 }
 
 }  // namespace zel

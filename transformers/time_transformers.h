@@ -4,9 +4,11 @@
 // numberWithInt. Products wrap in 32 bits.
 //
 // TicksStringSeconds  ticks <-> "12.34" (seconds, two decimals); nil shows "0.00", a nil reverse
-//                     gives nil. The reverse rounds to the nearest tick ("0.53" gives 53).
+//                     gives nil. The reverse rounds to the nearest tick ("0.53" gives 53),
+//                     halves to the even one ("1.005", 100.5 ticks, gives 100).
 // TicksStringMinutes  ticks <-> "1" (whole minutes, fraction dropped); nil shows "0", a nil
-//                     reverse gives 0. The reverse rounds to the nearest tick ("0.53" is 3180).
+//                     reverse gives 0. The reverse rounds to the nearest tick ("0.53" is 3180),
+//                     halves to the even one ("0.00075", 4.5 ticks, gives 4).
 // TicksMinutes        ticks <-> whole minutes as a number (signed, truncated toward zero).
 // TicksTime           ticks <-> clock-style text ("01:02:03", "02:05", "45").
 // SecondsTime         seconds <-> clock-style text.

@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"TicksStringSeconds", fwd, text("1234"), text("12.34")},
         {"TicksStringSeconds", fwd, nil, text("0.00")},
         {"TicksStringSeconds", rev, text("12.34"), number(1234)},
-        {"TicksStringSeconds", rev, text("1.005"), number(101)},  // 100.5 ticks, half up
+        {"TicksStringSeconds", rev, text("1.005"), number(100)},  // 100.5 ticks, half to even
         {"TicksStringSeconds", rev, text("-1.25"), number(-125)},
         {"TicksStringSeconds", rev, text("0.53"), number(53)},
         {"TicksStringSeconds", rev, text("2.10"), number(210)},
@@ -79,6 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"TicksStringMinutes", rev, text("1.5"), number(9000)},
         {"TicksStringMinutes", rev, text("2"), number(12000)},
         {"TicksStringMinutes", rev, text("0.53"), number(3180)},
+        {"TicksStringMinutes", rev, text("0.00075"), number(4)},  // 4.5 ticks, half to even
         {"TicksStringMinutes", rev, nil, number(0)},
         {"TicksMinutes", fwd, number(9000), number(1)},
         {"TicksMinutes", fwd, number(11999), number(1)},
