@@ -18,6 +18,7 @@
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/socket_activation.h"
+#include "platform/unique_fd.h"
 #include "resources/labels.h"
 
 namespace zel {
@@ -59,7 +60,7 @@ int runDaemon() {
     return kExitConfig;
   }
   std::signal(SIGPIPE, SIG_IGN);
-  const int stopFd = stopSignals();
+  const UniqueFd stopFd(stopSignals());
   const HelperServer::Limits limits;
   raiseDescriptorLimit(limits.maxConnections);
 
@@ -69,9 +70,8 @@ int runDaemon() {
   if (const auto timeout = watchdogTimeout())
     server.keepAliveEvery(std::chrono::ceil<std::chrono::milliseconds>(*timeout / 2));
   notifyServiceManager("READY=1\nSTATUS=Waiting for requests");
-  const int status = server.run(stopFd);
+  const int status = server.run(stopFd.get());
   notifyServiceManager("STOPPING=1\nSTATUS=Stopping");
-  close(stopFd);
   return status;
 }
 
