@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/atomic_file.h"
+#include "platform/fd_io.h"
 #include "platform/log.h"
 #include "platform/path_walk.h"
 #include "platform/unique_fd.h"
@@ -59,15 +60,8 @@ Contents readContents(int directory, const std::string& name) {
     return {json::object(), errno == ELOOP ? "a symbolic link" : std::strerror(errno)};
   }
   std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fd.get(), buffer, sizeof buffer)) != 0;) {
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return {json::object(), std::strerror(errno)};
-    }
-    text.append(buffer, static_cast<size_t>(n));
-  }
+  if (std::string problem = readAll(fd.get(), text); !problem.empty())
+    return {json::object(), std::move(problem)};
   json parsed = json::parse(text, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object())
     return {json::object(), "not a JSON object"};
