@@ -24,6 +24,7 @@
 #include "cli/request_path.h"
 #include "client/helper_proxy.h"
 #include "platform/identity_authority.h"
+#include "platform/octal_looking.h"
 #include "resources/labels.h"
 
 namespace zel::cli {
@@ -170,18 +171,6 @@ void addProvisioningCommand(CLI::App& app, int& exitStatus, const std::string& n
       [arguments, operation, &exitStatus] { exitStatus = provision(*arguments, operation); });
 }
 
-// The mode an octal-looking number stands for (770 for 0770), or nothing when it has an 8 or
-// a 9 in it.
-std::optional<mode_t> modeOfOctalLooking(uint32_t octalLooking) {
-  mode_t mode = 0;
-  for (uint64_t rest = octalLooking, weight = 1; rest != 0; rest /= 10, weight *= 8) {
-    if (rest % 10 > 7)
-      return std::nullopt;
-    mode |= static_cast<mode_t>((rest % 10) * weight);
-  }
-  return mode;
-}
-
 // Reads an octal-looking number argument, or reports it and sets exit status 2.
 std::optional<uint32_t> numberArgument(const std::string& text, int& exitStatus) {
   auto number = parseNumber(text);
@@ -213,7 +202,7 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
   const std::optional<uint32_t> octalLooking = numberArgument(number, exitStatus);
   if (!octalLooking)
     return exitStatus;
-  const std::optional<mode_t> mode = modeOfOctalLooking(*octalLooking);
+  const std::optional<uint32_t> mode = valueOfOctalLooking(*octalLooking);
   if (!mode) {
     fmt::print(stderr, "zelhelper: N must be written with the digits 0 to 7, not '{}'\n", number);
     return kBadInput;
