@@ -15,6 +15,7 @@
 
 #include "daemon/helper_server.h"
 #include "daemon/zel_helper.h"
+#include "platform/exit_status.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/socket_activation.h"
@@ -23,8 +24,6 @@
 
 namespace zel {
 namespace {
-
-constexpr int kExitConfig = 78;  // EX_CONFIG: started without its socket
 
 // SIGTERM and SIGINT become readable events on the returned descriptor.
 int stopSignals() {
@@ -57,7 +56,7 @@ int runDaemon() {
                           "when socket-activated",
                           kMachServiceName),
               LogEvent{message_id::kStartedWithoutSocket, LOG_ERR, {}});
-    return kExitConfig;
+    return exit_status::kStartedWithoutSocket;
   }
   std::signal(SIGPIPE, SIG_IGN);
   const UniqueFd stopFd(stopSignals());
