@@ -35,8 +35,8 @@ bool runningAsRoot(const char* command) {
 int install() {
   if (!runningAsRoot("install"))
     return exit_status::kNeedsRoot;
-  if (std::optional<std::string> problem = serviceManagerProblem()) {
-    fmt::print(stderr, "zelhelper: {}\n", *problem);
+  if (std::string problem = serviceManagerProblem(); !problem.empty()) {
+    fmt::print(stderr, "zelhelper: {}\n", problem);
     return exit_status::kNoHelper;
   }
   HeldLog log;
