@@ -11,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "platform/date_formatter.h"
+#include "platform/exit_status.h"
 #include "platform/inconsistency_exception.h"
 #include "platform/user_defaults.h"
 #include "resources/labels.h"
@@ -18,10 +19,6 @@
 
 namespace zel::cli {
 namespace {
-
-constexpr int kSuccess = 0;
-constexpr int kNotDone = 1;
-constexpr int kBadInput = 2;
 
 // A reason to refuse the command, printed as one line.
 struct UsageError : std::runtime_error {
@@ -149,7 +146,7 @@ int runConvert(const ConvertOptions& options) {
     if (!options.name.empty())
       throw UsageError("--list takes no NAME");
     listNames(stdout);
-    return kSuccess;
+    return exit_status::kSuccess;
   }
   if (options.name.empty())
     throw UsageError("convert needs a transformer NAME and a VALUE (or --list)");
@@ -157,7 +154,7 @@ int runConvert(const ConvertOptions& options) {
   if (!transformer) {
     fmt::print(stderr, "zelhelper: no transformer is named \"{}\"; the names are:\n", options.name);
     listNames(stderr);
-    return kBadInput;
+    return exit_status::kBadInput;
   }
   if (options.reverse && !transformer->allowsReverseTransformation())
     throw UsageError(fmt::format("{} converts forward only; it has no --reverse", options.name));
@@ -170,9 +167,9 @@ int runConvert(const ConvertOptions& options) {
     fmt::print(stderr, "zelhelper: {}: {}\n", InconsistencyException::kName, error.what());
     if (input.valueClass() == ValueClass::kNumber && !options.number)
       fmt::print(stderr, "zelhelper: VALUE was read as a number; --string passes it as a text\n");
-    return kBadInput;
+    return exit_status::kBadInput;
   }
-  return kSuccess;
+  return exit_status::kSuccess;
 }
 
 std::optional<bool> yesNo(const std::optional<std::string>& answer) {
@@ -201,9 +198,9 @@ int runUnits(const UnitsOptions& options) {
   if (!stored) {
     fmt::print(stderr, "zelhelper: the preference was not stored in {}\n",
                UserDefaults::standardUserDefaults().path());
-    return kNotDone;
+    return exit_status::kNo;
   }
-  return kSuccess;
+  return exit_status::kSuccess;
 }
 
 // Runs a command body; a refused command prints its reason on one line.
@@ -213,7 +210,7 @@ void run(int& exitStatus, Body body) {
     exitStatus = body();
   } catch (const UsageError& error) {
     fmt::print(stderr, "zelhelper: {}\n", error.what());
-    exitStatus = kBadInput;
+    exitStatus = exit_status::kBadInput;
   }
 }
 

@@ -23,15 +23,13 @@
 #include "cli/new_group_notice.h"
 #include "cli/request_path.h"
 #include "client/helper_proxy.h"
+#include "platform/exit_status.h"
 #include "platform/identity_authority.h"
+#include "platform/octal_looking.h"
 #include "resources/labels.h"
 
 namespace zel::cli {
 namespace {
-
-constexpr int kNo = 1;
-constexpr int kBadInput = 2;
-constexpr int kNoHelper = 3;
 
 std::optional<uint32_t> parseNumber(const std::string& text) {
   uint32_t value = 0;
@@ -60,13 +58,13 @@ int withCurrentHelper(const std::function<int(HelperProxy&)>& call) {
   uint32_t version = 0;
   std::shared_ptr<ZelHelper> helper = answeringHelper(version);
   if (!helper)
-    return kNoHelper;
+    return exit_status::kNoHelper;
   if (version < ZelHelper::kInterfaceVersion) {
     fmt::print(stderr,
                "zelhelper: the helper at {} is outdated (version {}, {} needed); re-install it "
                "with: sudo zelhelper install\n",
                helperSocketPath(kMachServiceName), version, ZelHelper::kInterfaceVersion);
-    return kNoHelper;
+    return exit_status::kNoHelper;
   }
   return call(static_cast<HelperProxy&>(*helper));
 }
@@ -108,7 +106,7 @@ std::optional<std::string> pathArgument(const std::string& argument, int& exitSt
   std::optional<std::string> path = requestPath(argument, &problem);
   if (!path) {
     fmt::print(stderr, "zelhelper: {}\n", problem);
-    exitStatus = kBadInput;
+    exitStatus = exit_status::kBadInput;
   }
   return path;
 }
@@ -124,26 +122,26 @@ int provision(const ProvisioningArguments& arguments, Provision operation) {
     if (!self.entry) {
       fmt::print(stderr, "zelhelper: uid {} has no user name; name the user with --user\n",
                  getuid());
-      return kBadInput;
+      return exit_status::kBadInput;
     }
     user = self.entry->name;
   }
   return withCurrentHelper([&](HelperProxy& helper) {
     const bool yes = std::invoke(operation, helper, *path, user, arguments.group);
     if (lost(helper))
-      return kNoHelper;
+      return exit_status::kNoHelper;
     fmt::print("{}\n", yes ? "YES" : "NO");
     const std::string reason = helper.lastReason();
     if (!yes) {
       if (!reason.empty())
         printReason(reason);
-      return kNo;
+      return exit_status::kNo;
     }
     if (!reason.empty())
       printNote(reason);
     if (self.entry && user == self.entry->name)
       tellAboutGroupsOutsideThisSession();
-    return 0;
+    return exit_status::kSuccess;
   });
 }
 
@@ -170,25 +168,13 @@ void addProvisioningCommand(CLI::App& app, int& exitStatus, const std::string& n
       [arguments, operation, &exitStatus] { exitStatus = provision(*arguments, operation); });
 }
 
-// The mode an octal-looking number stands for (770 for 0770), or nothing when it has an 8 or
-// a 9 in it.
-std::optional<mode_t> modeOfOctalLooking(uint32_t octalLooking) {
-  mode_t mode = 0;
-  for (uint64_t rest = octalLooking, weight = 1; rest != 0; rest /= 10, weight *= 8) {
-    if (rest % 10 > 7)
-      return std::nullopt;
-    mode |= static_cast<mode_t>((rest % 10) * weight);
-  }
-  return mode;
-}
-
 // Reads an octal-looking number argument, or reports it and sets exit status 2.
 std::optional<uint32_t> numberArgument(const std::string& text, int& exitStatus) {
   auto number = parseNumber(text);
   if (!number) {
     fmt::print(stderr, "zelhelper: N must be a whole number from 0 to 4294967295, not '{}'\n",
                text);
-    exitStatus = kBadInput;
+    exitStatus = exit_status::kBadInput;
   }
   return number;
 }
@@ -199,13 +185,13 @@ int modeAsSeen(const std::string& path, mode_t asked) {
   struct stat item;
   if (stat(path.c_str(), &item) != 0) {
     fmt::print(stderr, "zelhelper: cannot see {}: {}\n", path, std::strerror(errno));
-    return kNo;
+    return exit_status::kNo;
   }
   if ((item.st_mode & 07777) == (asked & 07777))
-    return 0;
+    return exit_status::kSuccess;
   fmt::print(stderr, "zelhelper: {} has mode {:04o}, not {:04o}\n", path, item.st_mode & 07777,
              asked & 07777);
-  return kNo;
+  return exit_status::kNo;
 }
 
 int setPrivileges(const std::string& number, const std::string& pathText) {
@@ -213,10 +199,10 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
   const std::optional<uint32_t> octalLooking = numberArgument(number, exitStatus);
   if (!octalLooking)
     return exitStatus;
-  const std::optional<mode_t> mode = modeOfOctalLooking(*octalLooking);
+  const std::optional<uint32_t> mode = valueOfOctalLooking(*octalLooking);
   if (!mode) {
     fmt::print(stderr, "zelhelper: N must be written with the digits 0 to 7, not '{}'\n", number);
-    return kBadInput;
+    return exit_status::kBadInput;
   }
   const std::optional<std::string> path = pathArgument(pathText, exitStatus);
   if (!path)
@@ -224,20 +210,20 @@ int setPrivileges(const std::string& number, const std::string& pathText) {
   return withCurrentHelper([&](HelperProxy& helper) {
     helper.setPrivileges(*octalLooking, *path);
     if (lost(helper))
-      return kNoHelper;
+      return exit_status::kNoHelper;
     // The helper gives a reason exactly when the mode is not what was asked, less the bits
     // its rules keep ("kept"). A helper that gives no reasons closes the connection when asked.
     const std::string reason = helper.lastReason();
     const bool givesReasons = helper.connected();
     if (isKept(reason)) {
       printNote(reason);
-      return 0;
+      return exit_status::kSuccess;
     }
     if (!reason.empty()) {
       printReason(reason);
-      return kNo;
+      return exit_status::kNo;
     }
-    return givesReasons ? 0 : modeAsSeen(*path, *mode);
+    return givesReasons ? exit_status::kSuccess : modeAsSeen(*path, *mode);
   });
 }
 
@@ -249,18 +235,18 @@ int listGroups(HelperProxy& helper) {
                "zelhelper: the helper at {} is older than this command; run 'sudo zelhelper "
                "install'\n",
                helperSocketPath(kMachServiceName));
-    return kNoHelper;
+    return exit_status::kNoHelper;
   }
   if (lost(helper))
-    return kNoHelper;
+    return exit_status::kNoHelper;
   if (!listing) {
     fmt::print(stderr,
                "zelhelper: the helper at {} sent a list of groups that this command cannot read\n",
                helperSocketPath(kMachServiceName));
-    return kNoHelper;
+    return exit_status::kNoHelper;
   }
   printHelperGroups(*listing);
-  return 0;
+  return exit_status::kSuccess;
 }
 
 }  // namespace
@@ -273,7 +259,7 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
         if (answeringHelper(version))
           fmt::print("{}\n", version);
         else
-          exitStatus = kNoHelper;
+          exitStatus = exit_status::kNoHelper;
       });
 
   addProvisioningCommand(
@@ -300,10 +286,10 @@ void addHelperCommands(CLI::App& app, int& exitStatus) {
     exitStatus = withCurrentHelper([&](HelperProxy& helper) {
       const uint32_t value = helper.octToDec(*number);
       if (lost(helper))
-        return kNoHelper;
+        return exit_status::kNoHelper;
       fmt::print("{}\n", value);
       // The helper answers 0 for a number with an 8 or a 9 in it.
-      return value == 0 && *number != 0 ? kNo : 0;
+      return value == 0 && *number != 0 ? exit_status::kNo : 0;
     });
   });
 

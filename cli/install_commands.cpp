@@ -17,16 +17,13 @@
 #include "client/helper_proxy.h"
 #include "client/helper_rights.h"
 #include "daemon/zel_helper.h"
+#include "platform/exit_status.h"
 #include "platform/service_management.h"
 #include "platform/systemd_units.h"
 #include "resources/labels.h"
 
 namespace zel::cli {
 namespace {
-
-constexpr int kNo = 1;
-constexpr int kNoHelper = 3;
-constexpr int kNeedsRoot = 4;
 
 bool runningAsRoot(const char* command) {
   if (geteuid() == 0)
@@ -37,10 +34,10 @@ bool runningAsRoot(const char* command) {
 
 int install() {
   if (!runningAsRoot("install"))
-    return kNeedsRoot;
-  if (std::optional<std::string> problem = serviceManagerProblem()) {
-    fmt::print(stderr, "zelhelper: {}\n", *problem);
-    return kNoHelper;
+    return exit_status::kNeedsRoot;
+  if (std::string problem = serviceManagerProblem(); !problem.empty()) {
+    fmt::print(stderr, "zelhelper: {}\n", problem);
+    return exit_status::kNoHelper;
   }
   HeldLog log;
   std::shared_ptr<ZelHelper> helper = ZelHelper::install();
@@ -48,7 +45,7 @@ int install() {
   if (version == 0) {
     log.release();
     fmt::print(stderr, "zelhelper: the helper was not installed\n");
-    return kNoHelper;
+    return exit_status::kNoHelper;
   }
   HelperJobState state = SMJobState(kHelperLabel);
   fmt::print("installed {} ({}), listening on {}; it answers version {}\n", kHelperLabel,
@@ -56,12 +53,12 @@ int install() {
                  ? fmt::format("the package's {}", state.fragmentPath)
                  : helperJobFiles(kHelperLabel).executable,
              helperSocketPath(kMachServiceName), version);
-  return 0;
+  return exit_status::kSuccess;
 }
 
 int remove() {
   if (!runningAsRoot("remove"))
-    return kNeedsRoot;
+    return exit_status::kNeedsRoot;
   std::unique_ptr<Authorization> authRef;
   createHelperAuthorization(&authRef);
   HelperJobState state = SMJobState(kHelperLabel);
@@ -69,14 +66,14 @@ int remove() {
   if (!ZelHelper::remove(authRef.get())) {
     log.release();
     fmt::print(stderr, "zelhelper: the helper was not removed\n");
-    return kNo;
+    return exit_status::kNo;
   }
   if (state.owner == HelperOwner::kPackage)
     fmt::print("stopped and disabled {}; the package's units stay ({})\n", kHelperLabel,
                state.fragmentPath);
   else
     fmt::print("removed {}\n", kHelperLabel);
-  return 0;
+  return exit_status::kSuccess;
 }
 
 std::string ownerText(const HelperJobState& state) {
@@ -124,7 +121,7 @@ int status(bool json) {
     fmt::print("helper:    {}\n", version != 0 ? fmt::format("answers, version {}", version)
                                                : std::string("does not answer"));
   }
-  return version != 0 ? 0 : kNoHelper;
+  return version != 0 ? exit_status::kSuccess : exit_status::kNoHelper;
 }
 
 }  // namespace

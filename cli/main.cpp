@@ -9,14 +9,9 @@
 #include "cli/commands.h"
 #include "daemon/daemon_main.h"
 #include "daemon/zel_helper.h"
+#include "platform/exit_status.h"
 #include "platform/socket_activation.h"
 #include "resources/labels.h"
-
-namespace {
-
-constexpr int kUsageError = 2;
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // Only the service manager starts the daemon: it passes no arguments and hands over the
@@ -46,7 +41,7 @@ int main(int argc, char** argv) {
 
   if (argc == 1) {
     fmt::print(stderr, "{}", app.help());
-    return kUsageError;
+    return zel::exit_status::kBadInput;
   }
   try {
     app.parse(argc, argv);
@@ -54,7 +49,7 @@ int main(int argc, char** argv) {
     if (error.get_exit_code() == 0)
       return app.exit(error);  // --help, --version
     fmt::print(stderr, "zelhelper: {} (see 'zelhelper --help')\n", error.what());
-    return kUsageError;
+    return zel::exit_status::kBadInput;
   }
   return exitStatus;
 }

@@ -13,6 +13,7 @@
 #include "daemon/wire.h"
 #include "platform/log.h"
 #include "platform/system_root.h"
+#include "platform/unique_fd.h"
 
 namespace zel {
 namespace {
@@ -20,30 +21,25 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A connection to `socketPath` whose peer runs as root or as this process's effective uid, or
-// -1.
-int connectTrusted(const std::string& socketPath) {
+// none.
+UniqueFd connectTrusted(const std::string& socketPath) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socketPath.size() >= sizeof address.sun_path) {
     NSLog(fmt::format("ZelHelper socket path is too long: {}", socketPath));
-    return -1;
+    return {};
   }
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0)
-    return -1;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
+  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd || connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    return {};
   ucred peer{};
   socklen_t length = sizeof peer;
-  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+  if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
       (peer.uid != 0 && peer.uid != geteuid())) {
     NSLog(fmt::format("ZelHelper refusing the helper at {}: it runs as uid {}", socketPath,
                       peer.uid));
-    close(fd);
-    return -1;
+    return {};
   }
   return fd;
 }
@@ -56,38 +52,32 @@ std::string helperSocketPath(std::string_view machServiceName) {
 
 std::unique_ptr<HelperConnection> HelperConnection::open(const std::string& socketPath,
                                                          Options options) {
-  const int fd = connectTrusted(socketPath);
-  if (fd < 0)
+  UniqueFd fd = connectTrusted(socketPath);
+  if (!fd)
     return nullptr;
-  return std::unique_ptr<HelperConnection>(new HelperConnection(fd, socketPath, options));
+  return std::unique_ptr<HelperConnection>(
+      new HelperConnection(std::move(fd), socketPath, options));
 }
 
-HelperConnection::HelperConnection(int fd, std::string socketPath, Options options)
-    : mFd(fd), mSocketPath(std::move(socketPath)), mOptions(options) {}
-
-HelperConnection::~HelperConnection() {
-  if (mFd >= 0)
-    close(mFd);
-}
+HelperConnection::HelperConnection(UniqueFd fd, std::string socketPath, Options options)
+    : mFd(std::move(fd)), mSocketPath(std::move(socketPath)), mOptions(options) {}
 
 std::optional<std::string> HelperConnection::roundTrip(std::string_view frame) {
   std::lock_guard lock(mMutex);
   bool reconnected = false;
-  if (mFd < 0) {
+  if (!mFd) {
     reconnect();
     reconnected = true;
   }
-  Sent sent = mFd < 0 ? Sent::kNothing : send(frame);
+  Sent sent = mFd ? send(frame) : Sent::kNothing;
   if (sent == Sent::kNothing && !reconnected) {
-    close(mFd);
     reconnect();
-    sent = mFd < 0 ? Sent::kNothing : send(frame);
+    sent = mFd ? send(frame) : Sent::kNothing;
   }
   std::optional<std::string> reply = sent == Sent::kAll ? receiveReply() : std::nullopt;
-  if (!reply && mFd >= 0) {
+  if (!reply) {
     // Whatever the daemon still sends on it could be taken for the next call's reply.
-    close(mFd);
-    mFd = -1;
+    mFd.reset();
   }
   return reply;
 }
@@ -100,7 +90,8 @@ void HelperConnection::reconnect() {
 HelperConnection::Sent HelperConnection::send(std::string_view frame) {
   std::size_t total = 0;
   while (total < frame.size()) {
-    const ssize_t sent = ::send(mFd, frame.data() + total, frame.size() - total, MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(mFd.get(), frame.data() + total, frame.size() - total, MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR)
       continue;
     if (sent <= 0)
@@ -136,7 +127,7 @@ bool HelperConnection::receiveAll(char* out, std::size_t count, Clock::time_poin
                         mOptions.replyTimeout.count()));
       return false;
     }
-    const ssize_t got = recv(mFd, out, count, 0);
+    const ssize_t got = recv(mFd.get(), out, count, 0);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
       continue;
     if (got <= 0)
@@ -153,7 +144,7 @@ bool HelperConnection::waitAtMost(std::chrono::milliseconds timeout) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
   const timeval limit{seconds.count(),
                       static_cast<suseconds_t>((timeout - seconds).count() * 1000)};
-  if (setsockopt(mFd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+  if (setsockopt(mFd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
     return false;
   mReceiveTimeout = timeout;
   return true;

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace zel {
 
 // Where the service named `machServiceName` listens: <root>/run/<name>.
@@ -38,7 +40,6 @@ class HelperConnection {
   // refused. nullptr when nothing trustworthy answers there.
   static std::unique_ptr<HelperConnection> open(const std::string& socketPath,
                                                 Options options = {});
-  ~HelperConnection();
   HelperConnection(const HelperConnection&) = delete;
   HelperConnection& operator=(const HelperConnection&) = delete;
 
@@ -49,7 +50,7 @@ class HelperConnection {
  private:
   enum class Sent { kAll, kNothing, kPart };
 
-  HelperConnection(int fd, std::string socketPath, Options options);
+  HelperConnection(UniqueFd fd, std::string socketPath, Options options);
   void reconnect();
   Sent send(std::string_view frame);
   std::optional<std::string> receiveReply();
@@ -58,7 +59,7 @@ class HelperConnection {
   bool waitAtMost(std::chrono::milliseconds timeout);
 
   std::mutex mMutex;
-  int mFd;                                      // -1 once closed
+  UniqueFd mFd;                                 // none once closed
   std::chrono::milliseconds mReceiveTimeout{};  // SO_RCVTIMEO of mFd; zero: none set
   const std::string mSocketPath;
   const Options mOptions;

@@ -16,6 +16,7 @@
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/system_root.h"
+#include "platform/unique_fd.h"
 
 namespace zel {
 namespace {
@@ -79,9 +80,7 @@ void ZelHelperMgr::createDirectory(const std::string& path) {
 void ZelHelperMgr::createFile(const std::string& path) {
   if (exists(path))
     return;
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0)
-    close(fd);
+  const UniqueFd created(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
 
 bool ZelHelperMgr::permitAccessToPath(const std::string& /*path*/) {

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The Debian package, made by `cpack -G DEB` in a build tree from the install rules:
 #   /usr/bin/zelhelper                         the helper and command line
-#   /usr/lib/systemd/system/<label>.socket     the helper's units, from packaging/*.in
+#   /usr/lib/systemd/system/<label>.socket     the helper's units, by packaging/render_units.cpp
 #   /usr/lib/systemd/system/<label>.service
 #   libraries, headers, CMake package          for client applications
 #   /usr/share/doc/zelhelper/                  copyright, changelog and upgrade notes
@@ -11,10 +11,12 @@
 
 set(ZEL_PACKAGE_MAINTAINER "Zel <helper@zel.net>")
 
-# Units are filled in at install time, so that ExecStart names the executable under the prefix
-# really installed to (/usr in the package).
+# Units are rendered at install time, so that ExecStart names the executable under the prefix
+# really installed to (/usr in the package), by the renderer of 'zelhelper install'.
+add_executable(zel_render_units ${PROJECT_SOURCE_DIR}/packaging/render_units.cpp)
+target_link_libraries(zel_render_units PRIVATE zel_platform fmt::fmt)
 install(CODE "
-  set(ZEL_UNIT_TEMPLATE_DIR \"${PROJECT_SOURCE_DIR}/packaging\")
+  set(ZEL_RENDER_UNITS \"$<TARGET_FILE:zel_render_units>\")
   set(ZEL_HELPER_LABEL \"${ZEL_HELPER_LABEL}\")
   set(ZEL_HELPER_RELATIVE_PATH \"${CMAKE_INSTALL_BINDIR}/zelhelper\")
 ")

@@ -15,15 +15,15 @@
 
 #include "daemon/helper_server.h"
 #include "daemon/zel_helper.h"
+#include "platform/exit_status.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/socket_activation.h"
+#include "platform/unique_fd.h"
 #include "resources/labels.h"
 
 namespace zel {
 namespace {
-
-constexpr int kExitConfig = 78;  // EX_CONFIG: started without its socket
 
 // SIGTERM and SIGINT become readable events on the returned descriptor.
 int stopSignals() {
@@ -56,10 +56,10 @@ int runDaemon() {
                           "when socket-activated",
                           kMachServiceName),
               LogEvent{message_id::kStartedWithoutSocket, LOG_ERR, {}});
-    return kExitConfig;
+    return exit_status::kStartedWithoutSocket;
   }
   std::signal(SIGPIPE, SIG_IGN);
-  const int stopFd = stopSignals();
+  const UniqueFd stopFd(stopSignals());
   const HelperServer::Limits limits;
   raiseDescriptorLimit(limits.maxConnections);
 
@@ -69,9 +69,8 @@ int runDaemon() {
   if (const auto timeout = watchdogTimeout())
     server.keepAliveEvery(std::chrono::ceil<std::chrono::milliseconds>(*timeout / 2));
   notifyServiceManager("READY=1\nSTATUS=Waiting for requests");
-  const int status = server.run(stopFd);
+  const int status = server.run(stopFd.get());
   notifyServiceManager("STOPPING=1\nSTATUS=Stopping");
-  close(stopFd);
   return status;
 }
 

@@ -60,13 +60,6 @@ HelperServer::HelperServer(int listenFd, ZelHelper& helper, Limits limits)
       mLogLimiter(limits.logLines),
       mAuditLimiter(limits.auditLines) {}
 
-HelperServer::~HelperServer() {
-  for (auto& [id, connection] : mConnections)
-    close(connection->fd);
-  close(mEpollFd);
-  close(mListenFd);
-}
-
 void HelperServer::keepAliveEvery(std::chrono::milliseconds interval) {
   mKeepAliveInterval = interval;
   mNextKeepAlive = Clock::now();
@@ -84,11 +77,11 @@ void HelperServer::keepAlive() {
 int HelperServer::run(int stopFd) {
   RefusalLimitScope limitedLog(mLogLimiter, &mAuditLimiter);
   // The activator hands the socket over blocking; accepting until EAGAIN needs it not to be.
-  fcntl(mListenFd, F_SETFL, fcntl(mListenFd, F_GETFL) | O_NONBLOCK);
+  fcntl(mListenFd.get(), F_SETFL, fcntl(mListenFd.get(), F_GETFL) | O_NONBLOCK);
   epoll_event listen{EPOLLIN, {.u64 = kListenId}};
   epoll_event stop{EPOLLIN, {.u64 = kStopId}};
-  if (mEpollFd < 0 || epoll_ctl(mEpollFd, EPOLL_CTL_ADD, mListenFd, &listen) != 0 ||
-      epoll_ctl(mEpollFd, EPOLL_CTL_ADD, stopFd, &stop) != 0) {
+  if (!mEpollFd || epoll_ctl(mEpollFd.get(), EPOLL_CTL_ADD, mListenFd.get(), &listen) != 0 ||
+      epoll_ctl(mEpollFd.get(), EPOLL_CTL_ADD, stopFd, &stop) != 0) {
     logServerFailure("cannot watch its socket");
     return 1;
   }
@@ -96,7 +89,7 @@ int HelperServer::run(int stopFd) {
   for (;;) {
     keepAlive();
     const int timeout = mReady.empty() ? msUntilNextDeadline() : 0;
-    const int count = epoll_wait(mEpollFd, events, 64, timeout);
+    const int count = epoll_wait(mEpollFd.get(), events, 64, timeout);
     if (count < 0 && errno != EINTR) {
       logServerFailure("event loop failed");
       return 1;
@@ -116,18 +109,17 @@ int HelperServer::run(int stopFd) {
 
 void HelperServer::acceptAll() {
   for (;;) {
-    const int fd = accept4(mListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(accept4(mListenFd.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!fd) {
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED)
         logServerFailure("cannot accept a connection");
       if (errno == EINTR || errno == ECONNABORTED)
         continue;
       return;
     }
-    const std::optional<Caller> caller = peerOf(fd);
+    const std::optional<Caller> caller = peerOf(fd.get());
     if (!caller) {
       logServerFailure("cannot tell who connected");
-      close(fd);
       continue;
     }
     // Looked up once: the allowance a connection counts against never changes while it lives.
@@ -135,23 +127,20 @@ void HelperServer::acceptAll() {
         caller->uid == 0 || IdentityAuthority::localIdentityAuthority().accountOf(caller->uid).entry
             ? Holder{caller->uid}
             : kNoEntry;
-    if (!admit(*caller, holder)) {
-      close(fd);
+    if (!admit(*caller, holder))
       continue;
-    }
     const uint64_t id = mNextId++;
     auto connection = std::make_unique<Connection>();
-    connection->fd = fd;
     connection->caller = *caller;
     connection->holder = holder;
     connection->lastActive = Clock::now();
     connection->interest = EPOLLIN;
     epoll_event event{EPOLLIN, {.u64 = id}};
-    if (epoll_ctl(mEpollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
+    if (epoll_ctl(mEpollFd.get(), EPOLL_CTL_ADD, fd.get(), &event) != 0) {
       logServerFailure("cannot watch a connection");
-      close(fd);
       continue;
     }
+    connection->fd = std::move(fd);
     mConnections.emplace(id, std::move(connection));
     ++mHeld[holder];
   }
@@ -244,7 +233,7 @@ void HelperServer::onEvent(uint64_t id, uint32_t events) {
 
 bool HelperServer::receive(Connection& connection) {
   char buffer[16 * 1024];
-  const ssize_t count = recv(connection.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  const ssize_t count = recv(connection.fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
   if (count > 0) {
     const auto now = Clock::now();
     if (!connection.in.midFrame())
@@ -262,7 +251,7 @@ bool HelperServer::receive(Connection& connection) {
 
 bool HelperServer::flush(Connection& connection) {
   while (!connection.out.empty()) {
-    const ssize_t sent = send(connection.fd, connection.out.data(), connection.out.size(),
+    const ssize_t sent = send(connection.fd.get(), connection.out.data(), connection.out.size(),
                               MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent < 0)
       return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
@@ -299,7 +288,7 @@ void HelperServer::settle(uint64_t id) {
     interest = EPOLLIN;
   if (interest != connection.interest) {
     epoll_event event{interest, {.u64 = id}};
-    epoll_ctl(mEpollFd, EPOLL_CTL_MOD, connection.fd, &event);
+    epoll_ctl(mEpollFd.get(), EPOLL_CTL_MOD, connection.fd.get(), &event);
     connection.interest = interest;
   }
 }
@@ -380,7 +369,7 @@ void HelperServer::closeExpired() {
     // not tell whether it was.
     char next;
     if (!deadline->midFrame && connection->out.empty() &&
-        recv(connection->fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 1)
+        recv(connection->fd.get(), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 1)
       continue;
     expired.emplace_back(id, deadline->midFrame);
   }
@@ -408,7 +397,6 @@ void HelperServer::drop(uint64_t id, const std::string& reason, std::string_view
         connection.caller, connection.holder,
         fmt::format("ZelHelper closing connection of {}: {}", describe(connection.caller), reason),
         messageId, priority);
-  close(connection.fd);
   if (--mHeld.at(connection.holder) == 0)
     mHeld.erase(connection.holder);
   mConnections.erase(found);

@@ -33,6 +33,7 @@
 #include "daemon/refusal_log.h"
 #include "daemon/wire.h"
 #include "daemon/zel_helper.h"
+#include "platform/unique_fd.h"
 
 namespace zel {
 
@@ -50,7 +51,6 @@ class HelperServer {
   // Serves on `listenFd` (a listening socket, which the server closes at the end) with
   // `helper` as the root object; `helper` must outlive the server.
   HelperServer(int listenFd, ZelHelper& helper, Limits limits);
-  ~HelperServer();
   HelperServer(const HelperServer&) = delete;
   HelperServer& operator=(const HelperServer&) = delete;
 
@@ -72,7 +72,7 @@ class HelperServer {
   static constexpr Holder kNoEntry = -1;
 
   struct Connection {
-    int fd;
+    UniqueFd fd;
     Caller caller;
     Holder holder;
     wire::FrameAssembler in;
@@ -109,8 +109,8 @@ class HelperServer {
   void drop(uint64_t id, const std::string& reason = {}, std::string_view messageId = {},
             int priority = LOG_WARNING);
 
-  int mListenFd;
-  int mEpollFd;
+  UniqueFd mListenFd;
+  UniqueFd mEpollFd;
   ZelHelper& mHelper;
   Limits mLimits;
   RefusalLineLimiter mLogLimiter;

@@ -10,6 +10,7 @@
 #include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
+#include "platform/octal_looking.h"
 #include "platform/path_walk.h"
 
 namespace zel {
@@ -18,8 +19,8 @@ namespace {
 // The mode whose octal digits are the decimal digits of `octalLooking`; nothing, after the
 // conversion message (with the request's fields, when there is one), when it has an 8 or a 9.
 std::optional<uint32_t> modeOfOctalLooking(uint32_t octalLooking, const Request* request) {
-  std::string decimal = fmt::format("{}", octalLooking);
-  if (decimal.find('9') != std::string::npos || decimal.find('8') != std::string::npos) {
+  const std::optional<uint32_t> mode = valueOfOctalLooking(octalLooking);
+  if (!mode) {
     const std::string message =
         fmt::sprintf("octToDec non octal number: %lu", static_cast<unsigned long>(octalLooking));
     if (request != nullptr)
@@ -27,11 +28,7 @@ std::optional<uint32_t> modeOfOctalLooking(uint32_t octalLooking, const Request*
     else
       NSLog(message, log_field::callerEvent(currentCaller(), message_id::kNonOctalNumber,
                                             LOG_NOTICE, "octToDec"));
-    return std::nullopt;
   }
-  uint32_t mode = 0;
-  for (uint32_t rest = octalLooking, weight = 1; rest != 0; rest /= 10, weight *= 8)
-    mode += (rest % 10) * weight;
   return mode;
 }
 

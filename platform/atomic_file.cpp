@@ -14,6 +14,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 namespace zel {
@@ -25,16 +26,8 @@ std::string failure(std::string_view what, const std::string& path) {
   return fmt::format("cannot {} {}: {}", what, path, std::strerror(errno));
 }
 
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+std::string failure(std::string_view what, const std::string& path, const std::string& why) {
+  return why.empty() ? why : fmt::format("cannot {} {}: {}", what, path, why);
 }
 
 // A new, empty file beside `name` in `directory`, under a name nobody could have guessed.
@@ -91,7 +84,7 @@ std::string replaceOwnedByRoot(const std::string& path, mode_t mode, const Fill&
 
 Fill writing(std::string_view contents) {
   return [contents](int fd, const std::string& temp) {
-    return writeAll(fd, contents) ? std::string() : failure("write", temp);
+    return failure("write", temp, writeAll(fd, contents));
   };
 }
 
@@ -111,18 +104,11 @@ std::string replaceFileWithCopy(const std::string& path, const std::string& sour
     UniqueFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in)
       return failure("read", source);
-    char buffer[1 << 16];
-    for (;;) {
-      ssize_t n = read(in.get(), buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n < 0)
-        return failure("read", source);
-      if (n == 0)
-        return std::string();
-      if (!writeAll(fd, std::string_view(buffer, static_cast<size_t>(n))))
-        return failure("write", temp);
-    }
+    std::string contents;
+    if (std::string problem = failure("read", source, readAll(in.get(), contents));
+        !problem.empty())
+      return problem;
+    return failure("write", temp, writeAll(fd, contents));
   });
 }
 

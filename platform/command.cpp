@@ -16,6 +16,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include "platform/fd_io.h"
 #include "platform/system_root.h"
 #include "platform/unique_fd.h"
 
@@ -53,17 +54,10 @@ std::optional<std::string> toolPath(const std::string& tool) {
   return findIn(kSystemDirectories, tool);
 }
 
-std::string readAll(int fd) {
+// What the tool wrote, as far as it could be read.
+std::string outputOf(int fd) {
   std::string text;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      text.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      break;
-    }
-  }
+  readAll(fd, text);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
     text.pop_back();
   return text;
@@ -113,7 +107,7 @@ CommandResult runCommand(const std::vector<std::string>& argv, ToolOutput collec
     return notStarted(spawnError,
                       fmt::format("cannot run {}: {}", *path, std::strerror(spawnError)));
 
-  std::string output = readAll(readEnd.get());
+  std::string output = outputOf(readEnd.get());
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR)

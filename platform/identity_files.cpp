@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 namespace zel {
@@ -19,20 +20,12 @@ namespace {
 constexpr size_t kUserFields = 7;
 constexpr size_t kGroupFields = 4;
 
-// The whole file in one read where possible; empty when it cannot be read.
+// The whole file; empty when it cannot be read.
 std::string contentsOf(const std::string& path) {
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat status {};
-  if (!fd || fstat(fd.get(), &status) != 0)
+  std::string text;
+  if (!fd || !readAll(fd.get(), text).empty())
     return {};
-  std::string text(static_cast<size_t>(status.st_size) + 1, '\0');
-  size_t size = 0;
-  for (ssize_t got; (got = read(fd.get(), text.data() + size, text.size() - size)) > 0;) {
-    size += static_cast<size_t>(got);
-    if (size == text.size())
-      text.resize(text.size() * 2);
-  }
-  text.resize(size);
   return text;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/fd_io.h"
 #include "platform/system_root.h"
 #include "platform/unique_fd.h"
 
@@ -32,14 +33,8 @@ bool sendAsMemfd(int socketFd, const sockaddr_un& address, const std::string& en
   UniqueFd memory(memfd_create("zelhelper-journal", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (!memory)
     return false;
-  for (std::size_t written = 0; written < entry.size();) {
-    const ssize_t count = write(memory.get(), entry.data() + written, entry.size() - written);
-    if (count < 0 && errno == EINTR)
-      continue;
-    if (count <= 0)
-      return false;
-    written += static_cast<std::size_t>(count);
-  }
+  if (!writeAll(memory.get(), entry).empty())
+    return false;
   if (fcntl(memory.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) !=
       0)
     return false;

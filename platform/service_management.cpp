@@ -31,11 +31,11 @@ bool fail(std::optional<ServiceError>* outError, std::string description) {
 }
 
 // Runs systemctl; on failure, a description naming the command, its status and its message.
-std::optional<std::string> systemctl(std::vector<std::string> arguments) {
+std::string systemctl(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "systemctl");
   CommandResult result = runCommand(arguments);
   if (result.succeeded())
-    return std::nullopt;
+    return {};
   std::string message = result.output;
   for (char& c : message) {
     if (c == '\n')
@@ -128,7 +128,7 @@ std::string runningExecutable() {
 
 }  // namespace
 
-std::optional<std::string> serviceManagerProblem() {
+std::string serviceManagerProblem() {
   CommandResult state = runCommand({"systemctl", "is-system-running"});
   if (state.exitStatus == 127 || state.output == "offline")
     return "systemd is not running on this machine (no /run/systemd/system), so the helper "
@@ -140,7 +140,7 @@ std::optional<std::string> serviceManagerProblem() {
         "only a stand-in systemctl first on PATH may act there",
         systemRoot());
   }
-  return std::nullopt;
+  return {};
 }
 
 std::string_view helperOwnerName(HelperOwner owner) {
@@ -162,7 +162,7 @@ bool HelperJobState::masked() const {
 HelperJobState SMJobState(std::string_view label) {
   HelperJobFiles files = helperJobFiles(label);
   HelperJobState state;
-  if (!serviceManagerProblem()) {
+  if (serviceManagerProblem().empty()) {
     UnitProperties socket = systemdProperties(files.socketUnitName);
     state.loadState = socket.loadState;
     state.unitFileState = socket.unitFileState;
@@ -185,8 +185,8 @@ bool SMJobBless(std::string_view domain, std::string_view executableLabel,
                 const Authorization* authorization, std::optional<ServiceError>* outError) {
   if (!mayAct(domain, executableLabel, authorization, kSMRightBlessPrivilegedHelper, outError))
     return false;
-  if (std::optional<std::string> problem = serviceManagerProblem())
-    return fail(outError, *problem);
+  if (std::string problem = serviceManagerProblem(); !problem.empty())
+    return fail(outError, problem);
   HelperJobState state = SMJobState(executableLabel);
   std::string socketUnitName = helperJobFiles(executableLabel).socketUnitName;
   if (state.masked())
@@ -195,8 +195,8 @@ bool SMJobBless(std::string_view domain, std::string_view executableLabel,
                                       socketUnitName));
   // The package's units and executable are the package's to write.
   if (state.owner == HelperOwner::kPackage) {
-    std::optional<std::string> failed = systemctl({"enable", "--now", socketUnitName});
-    return failed ? fail(outError, *failed) : true;
+    const std::string failed = systemctl({"enable", "--now", socketUnitName});
+    return failed.empty() || fail(outError, failed);
   }
 
   std::string executable = runningExecutable();
@@ -224,10 +224,10 @@ bool SMJobBless(std::string_view domain, std::string_view executableLabel,
   if (!problem.empty())
     return fail(outError, fmt::format("cannot install the helper {}: {}", job->label, problem));
 
-  std::optional<std::string> failed = systemctl({"daemon-reload"});
-  if (!failed)
+  std::string failed = systemctl({"daemon-reload"});
+  if (failed.empty())
     failed = systemctl({"enable", "--now", files.socketUnitName});
-  return failed ? fail(outError, *failed) : true;
+  return failed.empty() || fail(outError, failed);
 }
 
 bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
@@ -240,8 +240,8 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
   if (owner == HelperOwner::kNone)
     return fail(outError, fmt::format("no job labelled {} is installed (no {} in {})", jobLabel,
                                       files.socketUnitName, files.unitDirectory));
-  if (std::optional<std::string> problem = serviceManagerProblem())
-    return fail(outError, *problem);
+  if (std::string problem = serviceManagerProblem(); !problem.empty())
+    return fail(outError, problem);
 
   std::vector<std::string> disable{"disable", "--now"};
   if (!wait)
@@ -251,8 +251,8 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
     if (owner == HelperOwner::kPackage || access(unit.c_str(), F_OK) == 0)
       disable.push_back(name);
   }
-  if (std::optional<std::string> failed = systemctl(disable))
-    return fail(outError, *failed);
+  if (std::string failed = systemctl(disable); !failed.empty())
+    return fail(outError, failed);
   if (owner == HelperOwner::kPackage)
     return true;
 
@@ -260,8 +260,8 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
     if (unlink(path.c_str()) != 0 && errno != ENOENT)
       return fail(outError, fmt::format("cannot delete {}: {}", path, std::strerror(errno)));
   }
-  std::optional<std::string> failed = systemctl({"daemon-reload"});
-  return failed ? fail(outError, *failed) : true;
+  const std::string failed = systemctl({"daemon-reload"});
+  return failed.empty() || fail(outError, failed);
 }
 
 }  // namespace zel

@@ -64,12 +64,12 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
                  const Authorization* authorization, bool wait,
                  std::optional<ServiceError>* outError);
 
-// Why no job can be blessed or removed here, or nullopt when it can: systemd must answer
+// Why no job can be blessed or removed here, or an empty string when it can: systemd must answer
 // `systemctl is-system-running` with anything but "offline" (it runs as PID 1). In a sandbox root,
 // whose units the machine's systemd never reads, only a stand-in (whose `systemctl --version`
 // begins "stand-in systemctl") may act, so that nothing done for a sandbox ever reaches the
 // machine's own services.
-std::optional<std::string> serviceManagerProblem();
+std::string serviceManagerProblem();
 
 enum class HelperOwner { kNone, kCommand, kPackage };
 

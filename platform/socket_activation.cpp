@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace zel {
 namespace {
 
@@ -77,7 +79,7 @@ std::optional<int> takeListeningSocket(std::string_view name) {
       fcntl(fd, F_SETFD, FD_CLOEXEC);
       chosen = fd;
     } else {
-      close(fd);
+      UniqueFd(fd).reset();
     }
   }
   return chosen;
@@ -101,12 +103,11 @@ void notifyServiceManager(std::string_view state) {
   std::memcpy(address.sun_path, path, length);
   if (address.sun_path[0] == '@')
     address.sun_path[0] = '\0';  // an abstract socket
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0)
+  const UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd)
     return;
-  sendto(fd, state.data(), state.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address),
+  sendto(fd.get(), state.data(), state.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address),
          static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length));
-  close(fd);
 }
 
 std::optional<std::chrono::microseconds> watchdogTimeout() {

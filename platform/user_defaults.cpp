@@ -11,12 +11,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "platform/atomic_file.h"
+#include "platform/fd_io.h"
 #include "platform/log.h"
 #include "platform/path_walk.h"
 #include "platform/unique_fd.h"
@@ -47,7 +47,7 @@ std::string directory() {
 // What a read of the file found: a JSON object, nothing (missing file), or a reason it is unusable.
 struct Contents {
   json object = json::object();
-  std::optional<std::string> problem;
+  std::string problem;
 };
 
 // Reads `name` in `directory` (AT_FDCWD for a path); a link there is not followed.
@@ -59,28 +59,21 @@ Contents readContents(int directory, const std::string& name) {
     return {json::object(), errno == ELOOP ? "a symbolic link" : std::strerror(errno)};
   }
   std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fd.get(), buffer, sizeof buffer)) != 0;) {
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return {json::object(), std::strerror(errno)};
-    }
-    text.append(buffer, static_cast<size_t>(n));
-  }
+  if (std::string problem = readAll(fd.get(), text); !problem.empty())
+    return {json::object(), std::move(problem)};
   json parsed = json::parse(text, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object())
     return {json::object(), "not a JSON object"};
-  return {std::move(parsed), std::nullopt};
+  return {std::move(parsed), {}};
 }
 
-std::optional<std::string> notOurs(int directory, const std::string& path) {
+std::string notOurs(int directory, const std::string& path) {
   struct stat info;
   if (fstat(directory, &info) != 0)
     return fmt::format("{}: {}", path, std::strerror(errno));
   if (info.st_uid != geteuid())
     return fmt::format("{} belongs to uid {}, not to you (uid {})", path, info.st_uid, geteuid());
-  return std::nullopt;
+  return {};
 }
 
 // The directory at `path`, opened for reading, walked without following a symbolic link in any
@@ -102,10 +95,8 @@ UniqueFd openOwnDirectory(const std::string& path, std::string* problem) {
     return {};
   }
   for (size_t i = existing; i < walk.components.size(); ++i) {
-    if (auto other = notOurs(directory.get(), walk.path(i))) {
-      *problem = *other;
+    if (*problem = notOurs(directory.get(), walk.path(i)); !problem->empty())
       return {};
-    }
     const std::string& name = walk.components[i];
     UniqueFd next;
     if (mkdirat(directory.get(), name.c_str(), 0700) == 0 || errno == EEXIST)
@@ -117,10 +108,8 @@ UniqueFd openOwnDirectory(const std::string& path, std::string* problem) {
     }
     directory = std::move(next);
   }
-  if (auto other = notOurs(directory.get(), path)) {
-    *problem = *other;
+  if (*problem = notOurs(directory.get(), path); !problem->empty())
     return {};
-  }
   return directory;
 }
 
@@ -152,9 +141,9 @@ std::string UserDefaults::path() const {
 bool UserDefaults::boolForKey(const std::string& key) {
   const std::string file = path();
   const Contents contents = readContents(AT_FDCWD, file);
-  if (contents.problem) {
+  if (!contents.problem.empty()) {
     report(fmt::format("Preferences in {} cannot be read ({}); every preference reads as NO", file,
-                       *contents.problem));
+                       contents.problem));
     return false;
   }
   const auto found = contents.object.find(key);
@@ -175,8 +164,8 @@ bool UserDefaults::setBool(bool value, const std::string& key) {
   if (flock(dirFd.get(), LOCK_EX) != 0)
     return failed(std::strerror(errno));
   Contents contents = readContents(dirFd.get(), kFileName);
-  if (contents.problem)
-    return failed(*contents.problem + "; the file is left as it is");
+  if (!contents.problem.empty())
+    return failed(contents.problem + "; the file is left as it is");
   contents.object[key] = value;
   problem = replaceFileIn(dirFd.get(), kFileName, file, contents.object.dump(2) + "\n", 0600);
   if (!problem.empty())

@@ -4,28 +4,19 @@
 #include <fmt/printf.h>
 
 #include "platform/log.h"
+#include "platform/octal_looking.h"
 
 namespace zel {
 
 uint32_t DecimalToOctal(uint32_t n) {
-  uint32_t result = 0;
-  uint32_t place = 1;
-  for (; n != 0; n /= 8, place *= 10)
-    result += (n % 8) * place;
-  return result;
+  return octalLookingOf(n);
 }
 
 uint32_t OctalToDecimal(uint32_t n) {
-  const std::string digits = fmt::sprintf("%lu", n);
-  if (digits.find_first_of("98") != std::string::npos) {
+  const std::optional<uint32_t> value = valueOfOctalLooking(n);
+  if (!value)
     NSLog(fmt::sprintf("OctalToDecimal converting non Octal number: %lu", n));
-    return 0;
-  }
-  uint32_t result = 0;
-  uint32_t place = 1;
-  for (; n != 0; n /= 10, place *= 8)
-    result += (n % 10) * place;
-  return result;
+  return value.value_or(0);
 }
 
 }  // namespace zel

@@ -35,5 +35,12 @@ TEST(RunCommand, RunsAStandInFirstOnPathOnlyInASandboxRoot) {
   std::filesystem::remove_all(directory);
 }
 
+// Far more than a pipe holds or one read takes.
+TEST(RunCommand, CollectsAllOfALongOutput) {
+  const std::string output = runCommand({"seq", "100000"}).output;
+  EXPECT_EQ(output.size(), 588894u);
+  EXPECT_TRUE(output.starts_with("1\n2\n3\n") && output.ends_with("\n99999\n100000"));
+}
+
 }  // namespace
 }  // namespace zel

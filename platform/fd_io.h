@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// Whole reads and writes on a descriptor the caller owns: the one loop for each, going on
+// after interruptions (EINTR) and short transfers. For blocking descriptors; sockets that need
+// send flags or deadlines keep their own loops.
+//
+// Both answer an empty string on success, otherwise why they stopped (the system's words).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zel {
+
+// Writes all of `data` to `fd`. A write that stores nothing without an error ends it.
+std::string writeAll(int fd, std::string_view data);
+
+// Appends everything `fd` has to read, up to its end, to `contents`; on failure `contents`
+// holds what was read before it. A regular file is read in one call where possible.
+std::string readAll(int fd, std::string& contents);
+
+}  // namespace zel
