@@ -4,8 +4,8 @@
 #   client_flow.sh LABEL
 # The built zelhelper from /srv/stage goes onto PATH; `zelhelper install` blesses the helper
 # through the real systemctl; the ordinary user alice provisions a shared directory in her home
-# and one in the common, root-owned sticky /srv/zel that bob joins; the attacks of an ordinary
-# user are refused, each with its reason; `zelhelper remove` takes everything away again.
+# and one in the common, root-owned sticky /srv/zel that bob joins; a refusal prints its rule
+# (the rules themselves are the daemon tests'); `zelhelper remove` takes everything away again.
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/lib.sh"
@@ -50,16 +50,7 @@ expect_eq "$(stat -c '%U %G' /srv/zel/team/from-bob)" "bob zel-team" \
 expect_eq "$(as_user bob zelhelper groups | grep -c '  another user  yes$')" 2 \
   "bob sees alice's two groups, not that she asked for them"
 
-echo "attacks of an ordinary user"
-shadow_before=$(stat -c '%U:%G %a' /etc/shadow)
-expect_eq "$(as_user alice zelhelper permit /etc/shadow -g shadow)" NO \
-  "alice cannot take /etc/shadow into the shadow group"
-expect_eq "$(as_user alice zelhelper create-file /etc/shadow -g zelshare)" NO \
-  "alice cannot take /etc/shadow into her group"
-expect_status 1 "alice cannot set the mode of /etc/shadow" \
-  as_user alice zelhelper set-privileges 666 /etc/shadow
-expect_eq "$(stat -c '%U:%G %a' /etc/shadow)" "$shadow_before" "/etc/shadow is unchanged"
-
+echo "a refusal says why"
 status=0
 reason=$(as_user alice zelhelper create-dir /home/alice/for-bob -u bob -g zelshare 2>&1 \
   >/dev/null) || status=$?
@@ -70,14 +61,6 @@ ok "the command line prints the reason: $reason"
 expect_absent /home/alice/for-bob
 id -nG bob | tr ' ' '\n' | grep -qx zel-zelshare && fail "bob was added to the group"
 ok "bob was not added to the group"
-
-as_user alice ln -s /etc /home/alice/etc-link
-expect_eq "$(as_user alice zelhelper create-file /home/alice/etc-link/zel-evil -g zelshare)" \
-  NO "a symbolic link in the path is not followed"
-expect_absent /etc/zel-evil
-expect_eq "$(as_user alice zelhelper create-dir /opt/zel-evil -g zelshare)" NO \
-  "alice cannot create below a directory she cannot write to"
-expect_absent /opt/zel-evil
 
 echo "remove"
 zelhelper remove
