@@ -141,8 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
         OwnershipCase{"PackageRemove", Before::kPackage, "remove", 0,
                       "disable --now .socket .service", false, HelperOwner::kPackage, "disabled",
                       "inactive", false},
-        OwnershipCase{"PackageStatus", Before::kPackage, "status", 0, "", false,
-                      HelperOwner::kPackage, "enabled", "active", true},
         // The mask stays: the installation fails, saying so.
         OwnershipCase{"MaskedPackageInstall", Before::kMaskedPackage, "install", 3,
                       "disable --now .socket .service", false, HelperOwner::kPackage, "masked",
@@ -154,8 +152,6 @@ INSTANTIATE_TEST_SUITE_P(
         OwnershipCase{"CommandRemove", Before::kCommand, "remove", 0,
                       "disable --now .socket .service; daemon-reload", false, HelperOwner::kNone,
                       "", "inactive", false},
-        OwnershipCase{"CommandStatus", Before::kCommand, "status", 0, "", true,
-                      HelperOwner::kCommand, "enabled", "active", true},
         OwnershipCase{"NothingInstall", Before::kNothing, "install", 0,
                       "daemon-reload; enable --now .socket; daemon-reload; enable --now .socket",
                       true, HelperOwner::kCommand, "enabled", "active", true},
@@ -169,8 +165,7 @@ TEST_F(InstallCommands, AnOrdinaryUserIsToldToUseSudo) {
   for (const char* command : {"install", "remove"}) {
     test::CommandResult result = zelhelper({command}, test::kAlice);
     EXPECT_EQ(result.status, 4);
-    EXPECT_EQ(result.err,
-              fmt::format("zelhelper: {0} needs root; run 'sudo zelhelper {0}'\n", command));
+    EXPECT_THAT(result.err, HasSubstr("run 'sudo zelhelper " + std::string(command)));
   }
 }
 
@@ -196,16 +191,6 @@ INSTANTIATE_TEST_SUITE_P(InstalledVersion, HelperCommandsAsRoot, testing::Values
                          [](const auto& info) {
                            return info.param == 0 ? std::string("None") : "Version2";
                          });
-
-TEST_F(InstallCommands, InstallWithoutSystemdSaysSoInOneLine) {
-  test::SystemctlOnPath offline(test::SystemctlOnPath::Kind::kSystemdNotRunning, mRoot.scratch());
-  test::CommandResult install = zelhelper({"install"});
-  EXPECT_EQ(install.status, 3);
-  EXPECT_EQ(install.err,
-            "zelhelper: systemd is not running on this machine (no /run/systemd/system), so the "
-            "helper cannot be installed or removed\n");
-  EXPECT_FALSE(std::filesystem::exists(mFiles.executable));
-}
 
 }  // namespace
 }  // namespace zel

@@ -41,10 +41,6 @@ std::optional<pid_t> InstalledHelperTest::jobPid() const {
   return std::nullopt;
 }
 
-std::string InstalledHelperTest::jobLog() const {
-  return mRoot.readFile(fmt::format("run/systemctl/{}.log", mFiles.socketUnitName));
-}
-
 bool processEnded(pid_t pid) {
   std::ifstream stat(fmt::format("/proc/{}/stat", pid));
   std::string pidField, name, state;

@@ -28,8 +28,6 @@ class InstalledHelperTest : public testing::Test {
   void installFakeHelper(uint32_t version, const std::string& unitDirectory = "etc/systemd/system");
   // The process id of the job's daemon (or of its activator, before the first connection).
   std::optional<pid_t> jobPid() const;
-  // The lines the stand-in's job wrote (the daemon's log).
-  std::string jobLog() const;
 
   SandboxRoot mRoot;
   SystemctlOnPath mSystemctl{SystemctlOnPath::Kind::kStandIn, mRoot.scratch()};

@@ -9,13 +9,9 @@
 
 namespace zel::test {
 
-std::string SystemctlOnPath::standInDirectory() {
-  return ZEL_TEST_SUPPORT_DIR;
-}
-
 SystemctlOnPath::SystemctlOnPath(Kind kind, const std::string& scratch)
     : mPreviousPath(std::getenv("PATH")) {
-  std::string directory = standInDirectory();
+  std::string directory = ZEL_TEST_SUPPORT_DIR;
   if (kind != Kind::kStandIn) {
     directory = scratch + "/systemctl-bin";
     std::filesystem::create_directories(directory);

@@ -19,9 +19,6 @@ class SystemctlOnPath {
   SystemctlOnPath(const SystemctlOnPath&) = delete;
   SystemctlOnPath& operator=(const SystemctlOnPath&) = delete;
 
-  // The directory that holds the stand-in systemctl.
-  static std::string standInDirectory();
-
  private:
   std::string mPreviousPath;
 };

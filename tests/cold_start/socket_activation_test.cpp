@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Socket activation without libsystemd: which descriptor the daemon takes, what it closes, and
-// that it leaves another process's sockets alone. Each case runs in a forked child, whose
-// descriptors 3, 4, ... are set up as the service manager would hand them over.
+// that it leaves another process's sockets alone.
 #include "platform/socket_activation.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,8 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/daemon_harness.h"
+
 namespace zel {
 namespace {
+
+constexpr const char* kName = "net.zel.client-Helper.mach";
 
 enum class Kind { kListeningUnixStream, kConnectedUnixStream, kUnixDatagram };
 
@@ -55,57 +57,34 @@ void PrintTo(const Case& c, std::ostream* out) {
 
 class TakeListeningSocket : public testing::TestWithParam<Case> {};
 
-// In the child: whether sockets count as passed, the taken descriptor, then for 3, 4, ... whether
-// each is still open, then whether the three variables were removed, as one line on `report`.
-[[noreturn]] void runCase(const Case& c, int report) {
-  for (std::size_t i = 0; i < c.handed.size(); ++i) {
-    const int fd = makeSocket(c.handed[i]);
-    dup2(fd, 3 + static_cast<int>(i));
-    if (fd != 3 + static_cast<int>(i))
-      close(fd);
+// In a child: hands the sockets over as descriptors 3, 4, ..., takes the named one, and checks
+// what was taken, what is still open and that the variables are gone. 0 when all held.
+int handOverAndTake(const Case& c, pid_t parent) {
+  const int end = 3 + static_cast<int>(c.handed.size());
+  for (int fd = 3; fd < end; ++fd) {
+    const int made = makeSocket(c.handed[fd - 3]);
+    if (made != fd) {
+      dup2(made, fd);
+      close(made);
+    }
   }
   setenv("LISTEN_FDS", std::to_string(c.handed.size()).c_str(), 1);
-  setenv("LISTEN_PID", std::to_string(c.ownPid ? getpid() : getppid()).c_str(), 1);
+  setenv("LISTEN_PID", std::to_string(c.ownPid ? getpid() : parent).c_str(), 1);
   if (c.names != nullptr)
     setenv("LISTEN_FDNAMES", c.names, 1);
-  std::string line = socketsWerePassed() ? "passed " : "none ";
-  const auto taken = takeListeningSocket("net.zel.client-Helper.mach");
-  line += std::to_string(taken.value_or(-1));
-  for (std::size_t i = 0; i < c.handed.size(); ++i)
-    line += fcntl(3 + static_cast<int>(i), F_GETFD) == -1 ? " closed" : " open";
-  const bool cleared = !getenv("LISTEN_FDS") && !getenv("LISTEN_PID") && !getenv("LISTEN_FDNAMES");
-  line += cleared ? " cleared" : " kept";
-  write(report, line.data(), line.size());
-  _exit(0);
+  EXPECT_EQ(socketsWerePassed(), c.ownPid && !c.handed.empty());
+  EXPECT_EQ(takeListeningSocket(kName).value_or(-1), c.expectedFd);
+  for (int fd = 3; fd < end; ++fd)
+    EXPECT_EQ(fcntl(fd, F_GETFD) != -1, fd == c.expectedFd || !c.othersClosed) << fd;
+  EXPECT_FALSE(getenv("LISTEN_FDS") || getenv("LISTEN_PID") || getenv("LISTEN_FDNAMES"));
+  return testing::Test::HasFailure() ? 1 : 0;
 }
 
 TEST_P(TakeListeningSocket, TakesOnlyTheNamedListeningUnixStream) {
   const Case& c = GetParam();
-  int pipeFds[2];
-  ASSERT_EQ(pipe(pipeFds), 0);
-  // Far above the descriptors the child sets up.
-  ASSERT_EQ(dup2(pipeFds[1], 100), 100);
-  close(pipeFds[1]);
-  const pid_t pid = fork();
-  if (pid == 0)
-    runCase(c, 100);
-  close(100);
-  std::string line(256, '\0');
-  line.resize(std::max<ssize_t>(0, read(pipeFds[0], line.data(), line.size())));
-  close(pipeFds[0]);
-  waitpid(pid, nullptr, 0);
-
-  std::string expected = c.ownPid && !c.handed.empty() ? "passed " : "none ";
-  expected += std::to_string(c.expectedFd);
-  for (std::size_t i = 0; i < c.handed.size(); ++i) {
-    const bool taken = 3 + static_cast<int>(i) == c.expectedFd;
-    expected += !taken && c.othersClosed ? " closed" : " open";
-  }
-  expected += " cleared";
-  EXPECT_EQ(line, expected);
+  const pid_t parent = getpid();
+  EXPECT_EQ(test::runAs(test::kAlice, [&c, parent] { return handOverAndTake(c, parent); }), 0);
 }
-
-constexpr const char* kName = "net.zel.client-Helper.mach";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TakeListeningSocket,

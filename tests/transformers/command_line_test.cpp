@@ -1,58 +1,22 @@
 // SPDX-License-Identifier: MIT
-// The built zelhelper run as a subprocess: convert and units, each kind of input and output,
-// and the errors, with a temporary XDG_CONFIG_HOME and a fixed TZ.
+// The built zelhelper's convert and units commands end to end: each kind of input and output
+// once, and each refusal, with a temporary XDG_CONFIG_HOME and a fixed TZ. (What each
+// transformer computes is the conversions table's.)
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <fmt/format.h>
 
 #include "conversion_test_support.h"
 #include "resources/labels.h"
+#include "tests/support/daemon_harness.h"
 
 namespace zel::test {
 namespace {
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string slurp(const std::string& path) {
-  std::stringstream contents;
-  contents << std::ifstream(path).rdbuf();
-  return contents.str();
-}
-
-// Runs zelhelper with `args`; the environment is this process's.
-Outcome zelhelper(const std::vector<std::string>& args, const std::string& scratch) {
-  const std::string out = scratch + "/out", err = scratch + "/err";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(outFd, 1);
-    dup2(errFd, 2);
-    std::vector<char*> argv{const_cast<char*>(ZELHELPER_PATH)};
-    for (const std::string& arg : args)
-      argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
 
 struct Case {
   std::vector<std::string> args;
@@ -69,7 +33,10 @@ void PrintTo(const Case& c, std::ostream* out) {
 template <typename Param>
 class CommandLineWith : public testing::TestWithParam<Param> {
  protected:
-  Outcome run(const std::vector<std::string>& args) { return zelhelper(args, mHome.path()); }
+  CommandResult run(std::vector<std::string> args) {
+    args.insert(args.begin(), zelhelperExecutable());
+    return runCommand(args);
+  }
 
   TemporaryConfigHome mHome;
   ScopedEnv mZone{"TZ", "UTC"};
@@ -78,7 +45,7 @@ using CommandLine = CommandLineWith<Case>;
 
 TEST_P(CommandLine, PrintsTheResultOrARefusal) {
   const Case& c = GetParam();
-  const Outcome result = run(c.args);
+  const CommandResult result = run(c.args);
   EXPECT_EQ(result.status, c.status) << result.err;
   EXPECT_EQ(result.out, c.out);
   EXPECT_NE(result.err.find(c.errPart), std::string::npos) << result.err;
@@ -96,31 +63,16 @@ INSTANTIATE_TEST_SUITE_P(
     Convert, CommandLine,
     testing::ValuesIn(std::vector<Case>{
         {{"convert", "--list"}, 0, kNames, ""},
-        {{"convert", "Temperature", "2150"}, 0, "70.7\n", ""},
         {{"convert", "Temperature", "--", "-500"}, 0, "23\n", ""},
-        {{"convert", "HundredDivider", "--reverse", "21.5"}, 0, "2150\n", ""},
         {{"convert", "Flow", "--reverse", "35.31466672148859"}, 0, "1\n", ""},
         {{"convert", "TicksTime", "--reverse", "--string", "45"}, 0, "4500\n", ""},
         {{"convert", "TemperatureString", "--string", "2150"}, 0, "70.7 °F\n", ""},
-        {{"convert", "IPAddr", "--reverse", "192.168.1.1"}, 0, "-1062731519\n", ""},
         {{"convert", "TicksMinutes", "--nil"}, 0, "nil\n", ""},
-        {{"convert", "TicksStringSeconds", "--nil"}, 0, "0.00\n", ""},
-        {{"convert", "DateToDaySeconds", "--reverse", "--date", "2026-03-29T13:45:30"},
-         0,
-         "49530\n",
-         ""},
         {{"convert", "DateToDaySeconds", "--reverse", "--date", "2026-03-29T13:45:30.5+02:00"},
          0,
          "42330\n",
          ""},
-        {{"convert", "HundredDivider", "--date", "2026-03-29T13:45:30Z"},
-         2,
-         "",
-         "Value (NSDate) does not respond to -floatValue."},
-        {{"convert", "TicksTime", "--reverse", "45"},
-         2,
-         "",
-         "Value (NSNumber) does not respond to -componentsSeparatedByString."},
+        {{"convert", "TicksTime", "--reverse", "45"}, 2, "", "does not respond to"},
         {{"convert", "Kelvin", "1"}, 2, "", std::string("the names are:\n") + kNames},
         {{"convert", "TemperatureString", "--reverse", "1"}, 2, "", "forward only"},
         {{"convert", "DateToDaySeconds", "--date", "yesterday"}, 2, "", "not an ISO 8601 date"},
@@ -129,21 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
         {{"convert", "Temperature"}, 2, "", "needs a VALUE"},
         {{"convert", "Temperature", "1", "--number", "--string"}, 2, "", "excludes"},
         {{"convert", "--list", "Temperature"}, 2, "", "--list takes no NAME"},
-        {{"convert", "--bogus"}, 2, "", "--bogus"},
     }));
 
-INSTANTIATE_TEST_SUITE_P(Units, CommandLine,
-                         testing::ValuesIn(std::vector<Case>{
-                             {{"units"}, 0, "celsius: no\nmetric: no\n", ""},
-                             {{"units", "--celsius", "yes"}, 0, "celsius: yes\nmetric: no\n", ""},
-                             {{"units", "--celsius", "maybe"}, 2, "", "maybe"},
-                         }));
-
 TEST_F(CommandLine, StoredUnitsSteerLaterConversions) {
+  EXPECT_EQ(run({"units"}).out, "celsius: no\nmetric: no\n");
   EXPECT_EQ(run({"units", "--celsius", "yes", "--metric", "yes"}).out,
             "celsius: yes\nmetric: yes\n");
   EXPECT_EQ(run({"convert", "Temperature", "2150"}).out, "21.5\n");
-  EXPECT_EQ(run({"convert", "Flow", "2.5"}).out, "2.5\n");
   EXPECT_EQ(run({"units", "--metric", "no"}).out, "celsius: yes\nmetric: no\n");
   EXPECT_EQ(run({"convert", "Flow", "1"}).out, "35.314667\n");
 }
@@ -162,7 +106,7 @@ class UnitsNotStored : public CommandLineWith<Obstacle> {};
 
 TEST_P(UnitsNotStored, FailsAndLeavesEverythingAsItWas) {
   GetParam().make(mHome.path());
-  const Outcome result = run({"units", "--celsius", "yes"});
+  const CommandResult result = run({"units", "--celsius", "yes"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("not stored"), std::string::npos) << result.err;
   EXPECT_TRUE(std::filesystem::is_empty(clientDirectoryIn(mHome.path())));
@@ -188,26 +132,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The date printed for a seconds count is today at that local time, with the zone's offset.
 TEST_F(CommandLine, PrintsDatesInLocalTimeWithTheOffset) {
-  for (const char* zone : {"UTC", "Asia/Kolkata"}) {
-    ScopedEnv tz("TZ", zone);
-    std::vector<std::string> days;
-    for (int i = 0; i < 2; ++i) {  // today before and after the run: midnight may pass
-      const time_t now = time(nullptr);
-      tm local{};
-      localtime_r(&now, &local);
-      char day[16];
-      strftime(day, sizeof day, "%Y-%m-%d", &local);
-      days.push_back(day);
-      if (i == 0) {
-        const Outcome result = run({"convert", "DateToDaySeconds", "3661"});
-        days.push_back(result.out);
-      }
-    }
-    const std::string offset = std::string(zone) == "UTC" ? "+00:00" : "+05:30";
-    EXPECT_TRUE(days[1] == fmt::format("{}T01:01:01{}\n", days[0], offset) ||
-                days[1] == fmt::format("{}T01:01:01{}\n", days[2], offset))
-        << days[1];
-  }
+  ScopedEnv tz("TZ", "Asia/Kolkata");
+  auto today = [] {
+    const time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    return fmt::format("{:04}-{:02}-{:02}", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  };
+  const std::string before = today();  // midnight may pass during the run
+  const std::string shown = run({"convert", "DateToDaySeconds", "3661"}).out;
+  EXPECT_TRUE(shown == before + "T01:01:01+05:30\n" || shown == today() + "T01:01:01+05:30\n")
+      << shown;
 }
 
 }  // namespace

@@ -3,34 +3,18 @@
 # What must hold of an installed, a working and a removed helper, whichever way it was installed.
 # Needs lib.sh. LABEL is the helper label (the job's name); the socket is /run/$LABEL.mach.
 
-# check_installed EXECUTABLE: the socket listens under systemd and the service that it starts
-# runs EXECUTABLE, hardened.
+# check_installed EXECUTABLE: the socket listens under systemd and its service starts
+# EXECUTABLE. (The units' settings are judged by systemd-analyze in the unit tests; that they
+# hold for the running daemon is check_running's.)
 check_installed() {
   local executable=$1
   local socket=$LABEL.socket service=$LABEL.service
   expect_eq "$(systemctl is-enabled "$socket")" enabled "$socket is enabled"
   expect_eq "$(systemctl is-active "$socket")" active "$socket is listening"
-  expect_eq "$(unit_property "$socket" Listen)" "/run/$LABEL.mach (Stream)" "socket path"
-  expect_eq "$(unit_property "$socket" FileDescriptorName)" "$LABEL.mach" "descriptor name"
-  expect_eq "$(unit_property "$socket" SocketMode)" 0666 "socket mode"
-  expect_eq "$(unit_property "$socket" RemoveOnStop)" yes "socket removed on stop"
   [[ -S /run/$LABEL.mach ]] || fail "/run/$LABEL.mach is not a socket"
-
   [[ $(unit_property "$service" ExecStart) == *"path=$executable ;"* ]] ||
     fail "$service does not start $executable: $(unit_property "$service" ExecStart)"
   ok "$service starts $executable"
-  expect_eq "$(unit_property "$service" NoNewPrivileges)" yes "NoNewPrivileges"
-  expect_eq "$(unit_property "$service" PrivateNetwork)" yes "PrivateNetwork"
-  expect_eq "$(unit_property "$service" RestrictAddressFamilies)" AF_UNIX \
-    "RestrictAddressFamilies"
-  expect_eq "$(unit_property "$service" CapabilityBoundingSet)" \
-    "cap_chown cap_dac_override cap_dac_read_search cap_fowner cap_fsetid" \
-    "CapabilityBoundingSet"
-  expect_eq "$(unit_property "$service" ProtectKernelTunables)" yes "ProtectKernelTunables"
-  expect_eq "$(unit_property "$service" ProtectKernelModules)" yes "ProtectKernelModules"
-  [[ -n $(unit_property "$service" SystemCallFilter) ]] || fail "no SystemCallFilter"
-  ok "SystemCallFilter"
-  echo "  security: $(systemd-analyze security "$service" --no-pager | tail -n 1)"
 }
 
 # check_running: after a request the daemon runs as the service, with the hardening applied to

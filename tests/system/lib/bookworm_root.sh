@@ -1,18 +1,10 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # A minimal Debian bookworm root that boots systemd, made once and cached.
-#
-# bookworm_root_prepare BUILD_CACHE_DIR ROOT_DIR
-#   Leaves a pristine unpacked root in ROOT_DIR (replacing what was there, unless it was
-#   unpacked from the same tarball; ROOT_DIR.stamp names that tarball). The compressed
-#   tarball is looked for first in BUILD_CACHE_DIR, then in the machine-wide cache
-#   (ZEL_SYSTEM_TEST_CACHE, default /var/cache/zelhelper-system-test) so that a clean build tree
-#   does not bootstrap again; only when neither has it is the root made with debootstrap, from
-#   debootstrap's default archive, and stored in both.
-#   Returns 0 on success, 77 when the archive cannot be reached (the caller skips), other
-#   statuses on failure; messages go to stderr.
-#
-# Both caches are keyed by the recipe, so a change of the package list makes a new tarball.
+# bookworm_root_prepare BUILD_CACHE_DIR ROOT_DIR: leaves a pristine unpacked root in ROOT_DIR
+#   (ROOT_DIR.stamp names its tarball). The tarball, keyed by the package list, is taken from
+#   BUILD_CACHE_DIR, else from ZEL_SYSTEM_TEST_CACHE (default /var/cache/zelhelper-system-test),
+#   else made with debootstrap and stored in both. Returns 77 when the archive cannot be reached.
 
 BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0,man-db"
 

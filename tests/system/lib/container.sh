@@ -1,21 +1,11 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # One booted systemd-nspawn container at a time, with systemd as its PID 1.
-#
-# container_boot ROOT STAGE LOG
-#   Boots ROOT with a throw-away overlay (ROOT itself is never written), STAGE bound read-only
-#   at /srv/stage, no network, and waits until systemd reports the boot finished. The console
-#   goes to LOG. Sets CONTAINER_PID (systemd-nspawn) and CONTAINER_LEADER (the container's
-#   systemd, as seen from the host).
-# container_exec CMD...
-#   Runs CMD inside the container as root in all of its namespaces, with a clean environment;
-#   returns CMD's status, or 124 when it ran longer than two minutes.
-# container_shutdown
-#   Powers the container off and waits; kills it when it does not go in time. Safe to
-#   call twice and when nothing was booted: meant for an EXIT trap.
-#
-# If the calling shell dies without its trap, systemd-nspawn gets SIGTERM from the kernel
-# (parent-death signal) and halts the container, so no container outlives the test.
+# container_boot ROOT STAGE LOG: boots ROOT on a throw-away overlay with STAGE read-only at
+#   /srv/stage and no network, and waits for the boot to finish; the console goes to LOG.
+# container_exec CMD...: runs CMD inside as root with a clean environment; 124 after two minutes.
+# container_shutdown: powers the container off (by force when late); safe in an EXIT trap.
+# A shell that dies without its trap takes the container with it (parent-death signal).
 
 CONTAINER_PID=
 CONTAINER_LEADER=
