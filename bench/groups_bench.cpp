@@ -12,7 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include "daemon/zel_helper.h"
+#include "daemon/daemon_zel_helper.h"
 #include "platform/log.h"
 #include "tests/support/sandbox_root.h"
 
@@ -48,7 +48,7 @@ void BM_PermitExistingFile(benchmark::State& state) {
   writeGroups(root, static_cast<int>(state.range(0)));
   std::string path = root.scratch() + "/item";
   root.writeFile("scratch/item", "contents\n");
-  zel::ZelHelper helper;
+  zel::DaemonZelHelper helper;
   for (auto _ : state) {
     if (!helper.permitAccessToPath(path, "alice", kGroup))
       state.SkipWithError("permitAccessToPath answered NO");

@@ -12,7 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
-#include "daemon/zel_helper.h"
+#include "daemon/daemon_zel_helper.h"
 #include "platform/log.h"
 #include "tests/support/sandbox_root.h"
 
@@ -52,7 +52,7 @@ void BM_MkdirChownChmod(benchmark::State& state) {
 void BM_CreateDirectory(benchmark::State& state) {
   std::string directory = freshDirectory("helper");
   zel::LogCapture quiet(zel::LogChannel::kSystemLog);
-  zel::ZelHelper helper;
+  zel::DaemonZelHelper helper;
   int count = 0;
   for (auto _ : state) {
     if (!helper.createDirectory(fmt::format("{}/d{}", directory, count++), "alice", "alice"))

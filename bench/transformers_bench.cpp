@@ -12,8 +12,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/calendar.h"
 #include "transformers/transformers.h"
+#include "values/calendar.h"
 
 namespace {
 

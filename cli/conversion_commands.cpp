@@ -10,12 +10,12 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
-#include "platform/date_formatter.h"
 #include "platform/exit_status.h"
-#include "platform/inconsistency_exception.h"
-#include "platform/user_defaults.h"
 #include "resources/labels.h"
 #include "transformers/transformers.h"
+#include "values/date_formatter.h"
+#include "values/inconsistency_exception.h"
+#include "values/user_defaults.h"
 
 namespace zel::cli {
 namespace {

@@ -4,7 +4,7 @@
 // escaped against control characters (platform/log.h).
 #pragma once
 
-#include "daemon/helper_group_listing.h"
+#include "protocol/helper_group_listing.h"
 
 namespace zel::cli {
 

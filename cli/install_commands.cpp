@@ -16,10 +16,10 @@
 #include "cli/held_log.h"
 #include "client/helper_proxy.h"
 #include "client/helper_rights.h"
-#include "daemon/zel_helper.h"
 #include "platform/exit_status.h"
 #include "platform/service_management.h"
 #include "platform/systemd_units.h"
+#include "protocol/zel_helper.h"
 #include "resources/labels.h"
 
 namespace zel::cli {

@@ -8,9 +8,9 @@
 
 #include "cli/commands.h"
 #include "daemon/daemon_main.h"
-#include "daemon/zel_helper.h"
 #include "platform/exit_status.h"
 #include "platform/socket_activation.h"
+#include "protocol/zel_helper.h"
 #include "resources/labels.h"
 
 int main(int argc, char** argv) {

@@ -10,10 +10,10 @@
 
 #include <fmt/format.h>
 
-#include "daemon/wire.h"
 #include "platform/log.h"
 #include "platform/system_root.h"
 #include "platform/unique_fd.h"
+#include "protocol/wire.h"
 
 namespace zel {
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// One connection to the helper daemon's socket: the stand-in for the connection a client
-// looks up by the Mach service name. Calls are blocking request/reply round trips; a mutex
+// One connection to the helper daemon's Unix socket (named after the job's Mach service name,
+// as the API calls it). Calls are blocking request/reply round trips; a mutex
 // serialises them, so the connection may be shared between threads.
 //
 // The daemon closes idle connections and may end and be started again by socket activation,

@@ -6,9 +6,9 @@
 
 #include "client/helper_proxy.h"
 #include "client/helper_rights.h"
-#include "daemon/zel_helper.h"
 #include "platform/log.h"
 #include "platform/service_management.h"
+#include "protocol/zel_helper.h"
 #include "resources/labels.h"
 
 namespace zel {

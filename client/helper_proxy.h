@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The helper proxy: a ZelHelper whose eight instance methods run in the daemon. It stands in for
-// a connection's root proxy; it holds its connection for as long as it lives.
+// The helper proxy: a ZelHelper whose eight instance methods run in the daemon. It holds its
+// connection for as long as it lives.
 //
 // The proxy never throws. When the daemon is gone or does not answer in time
 // (client/helper_connection.h), or an argument cannot travel (a string over 4096 bytes, with a
@@ -15,8 +15,8 @@
 #include <string_view>
 
 #include "client/helper_connection.h"
-#include "daemon/remote_interface.h"
-#include "daemon/zel_helper.h"
+#include "protocol/remote_interface.h"
+#include "protocol/zel_helper.h"
 
 namespace zel {
 

@@ -11,12 +11,12 @@
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
-#include "daemon/volume_path.h"
 #include "platform/identity_files.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/system_root.h"
 #include "platform/unique_fd.h"
+#include "platform/volume_path.h"
 
 namespace zel {
 namespace {

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "daemon/zel_helper.h"
+#include "protocol/zel_helper.h"
 
 namespace zel {
 

@@ -13,8 +13,8 @@
 
 #include <fmt/format.h>
 
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/helper_server.h"
-#include "daemon/zel_helper.h"
 #include "platform/exit_status.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
@@ -63,7 +63,7 @@ int runDaemon() {
   const HelperServer::Limits limits;
   raiseDescriptorLimit(limits.maxConnections);
 
-  ZelHelper helper;
+  DaemonZelHelper helper;
   HelperServer server(*listenFd, helper, limits);
   // Half the watchdog's patience, as systemd advises, so that one late pass is not fatal.
   if (const auto timeout = watchdogTimeout())

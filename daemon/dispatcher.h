@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Runs one decoded call on the daemon's root object, as the given caller, and encodes its
-// reply. Derived from the remote interface table (daemon/remote_interface.h).
+// reply. Derived from the remote interface table (protocol/remote_interface.h).
 //
 // Thread: the daemon's serving thread; the operation runs to completion before this returns.
 #pragma once
@@ -8,8 +8,8 @@
 #include <string>
 
 #include "daemon/caller.h"
-#include "daemon/remote_interface.h"
-#include "daemon/zel_helper.h"
+#include "protocol/remote_interface.h"
+#include "protocol/zel_helper.h"
 
 namespace zel {
 

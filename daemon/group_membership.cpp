@@ -2,7 +2,7 @@
 // +putUser:inGroup: — makes sure the user belongs to the group that will own the provisioned
 // items, creating the group when no group has that full name.
 #include "daemon/group_step.h"
-#include "daemon/zel_helper.h"
+#include "protocol/zel_helper.h"
 
 namespace zel {
 

@@ -6,10 +6,11 @@
 #include <fmt/format.h>
 
 #include "daemon/caller.h"
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/group_step.h"
-#include "daemon/helper_group_listing.h"
-#include "daemon/wire.h"
 #include "platform/identity_authority.h"
+#include "protocol/helper_group_listing.h"
+#include "protocol/wire.h"
 
 namespace zel {
 namespace {
@@ -34,7 +35,7 @@ std::string summary(uid_t caller, const IdentityAuthority& identities) {
 
 }  // namespace
 
-std::string ZelHelper::helperGroups(uint32_t fromGid) {
+std::string DaemonZelHelper::helperGroups(uint32_t fromGid) {
   const uid_t caller = currentCaller().uid;
   const IdentityAuthority identities = IdentityAuthority::localIdentityAuthority();
   const std::vector<const GroupIdentity*>& groups = identities.helperGroups();

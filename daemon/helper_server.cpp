@@ -15,11 +15,11 @@
 
 #include "daemon/daemon_log.h"
 #include "daemon/dispatcher.h"
-#include "daemon/remote_interface.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/socket_activation.h"
+#include "protocol/remote_interface.h"
 
 namespace zel {
 namespace {

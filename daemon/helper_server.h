@@ -12,7 +12,7 @@
 //   unsent); with none idle, the new one is refused;
 // - a frame must arrive whole within `frameTimeout` of its first byte; a connection with no
 //   frame in progress (or whose reply its client does not read) for `idleTimeout` is closed.
-// A connection that sends anything malformed (daemon/wire.h) is closed. Every refused or
+// A connection that sends anything malformed (protocol/wire.h) is closed. Every refused or
 // closed connection is logged, through the per-uid allowance of daemon/refusal_log.h. Replies
 // to a client that does not read are kept and sent as it reads, without holding up anyone
 // else; meanwhile nothing more is read from it.
@@ -31,9 +31,9 @@
 
 #include "daemon/caller.h"
 #include "daemon/refusal_log.h"
-#include "daemon/wire.h"
-#include "daemon/zel_helper.h"
 #include "platform/unique_fd.h"
+#include "protocol/wire.h"
+#include "protocol/zel_helper.h"
 
 namespace zel {
 

@@ -4,9 +4,9 @@
 #include <fmt/printf.h>
 
 #include "daemon/daemon_log.h"
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/request.h"
 #include "daemon/safety_rules.h"
-#include "daemon/zel_helper.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
@@ -34,11 +34,11 @@ std::optional<uint32_t> modeOfOctalLooking(uint32_t octalLooking, const Request*
 
 }  // namespace
 
-uint32_t ZelHelper::octToDec(uint32_t octalLooking) {
+uint32_t DaemonZelHelper::octToDec(uint32_t octalLooking) {
   return modeOfOctalLooking(octalLooking, nullptr).value_or(0);
 }
 
-void ZelHelper::setPrivileges(uint32_t octalLooking, const std::string& path) {
+void DaemonZelHelper::setPrivileges(uint32_t octalLooking, const std::string& path) {
   Request request("setPrivileges", LogChannel::kNSLog, path);
   AccessSubject subject = request.subject();
   PathWalk walk = walkPath(path, request.unrestricted() ? nullptr : &subject);

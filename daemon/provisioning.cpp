@@ -13,16 +13,16 @@
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/group_step.h"
 #include "daemon/request.h"
 #include "daemon/safety_rules.h"
-#include "daemon/volume_path.h"
-#include "daemon/zel_helper.h"
 #include "platform/file_manager.h"
 #include "platform/identity_authority.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/path_walk.h"
+#include "platform/volume_path.h"
 
 namespace zel {
 namespace {
@@ -158,8 +158,8 @@ std::string creationFailure(const Request& request, const FileError& error) {
 
 }  // namespace
 
-bool ZelHelper::createFile(const std::string& path, const std::string& user,
-                           const std::string& group) {
+bool DaemonZelHelper::createFile(const std::string& path, const std::string& user,
+                                 const std::string& group) {
   Request request("createFile", LogChannel::kSystemLog, path, user, group);
   PathWalk walk;
   std::optional<Provisioning> provisioning = prepare(request, user, group, &walk);
@@ -191,8 +191,8 @@ bool ZelHelper::createFile(const std::string& path, const std::string& user,
   return true;
 }
 
-bool ZelHelper::createDirectory(const std::string& path, const std::string& user,
-                                const std::string& group) {
+bool DaemonZelHelper::createDirectory(const std::string& path, const std::string& user,
+                                      const std::string& group) {
   Request request("createDirectory", LogChannel::kSystemLog, path, user, group);
   PathWalk walk;
   std::optional<Provisioning> provisioning = prepare(request, user, group, &walk);
@@ -231,8 +231,8 @@ bool ZelHelper::createDirectory(const std::string& path, const std::string& user
   return true;
 }
 
-bool ZelHelper::permitAccessToPath(const std::string& path, const std::string& user,
-                                   const std::string& group) {
+bool DaemonZelHelper::permitAccessToPath(const std::string& path, const std::string& user,
+                                         const std::string& group) {
   Request request("permitAccessToPath", LogChannel::kSystemLog, path, user, group);
   if (!absolutePathComponents(path)) {
     request.refused(refusalOfWalk(walkPath(path, nullptr)));

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Authorization: the stand-in for the platform's authorization services.
+// Authorization: the rights to install and remove the helper, granted to root.
 //
 // A process asks for a set of named rights at once and gets an Authorization that holds them,
 // or a status and nothing. There is no dialog on Linux: every right is granted to a process

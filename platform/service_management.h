@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Service management: the stand-in for the platform's blessed-helper mechanism, on systemd.
+// Service management: installing, removing and asking after the helper's systemd units.
 //
 // Who owns a job's units is decided once, by SMJobState: the Debian package (units in a vendor
 // directory such as /usr/lib/systemd/system, which the package alone writes and deletes), the

@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/value_transformer.h"
+#include "values/value_transformer.h"
 
 namespace zel {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "transformers/date_to_day_seconds_transformer.h"
 
-#include "platform/calendar.h"
 #include "transformers/value_checks.h"
+#include "values/calendar.h"
 
 namespace zel {
 

@@ -12,7 +12,7 @@
 // direction yields a date. Any thread.
 #pragma once
 
-#include "platform/value_transformer.h"
+#include "values/value_transformer.h"
 
 namespace zel {
 

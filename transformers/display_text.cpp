@@ -3,7 +3,7 @@
 
 #include <fmt/printf.h>
 
-#include "platform/date_formatter.h"
+#include "values/date_formatter.h"
 
 namespace zel {
 

@@ -3,8 +3,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/value.h"
 #include "transformers/text_fields.h"
+#include "values/value.h"
 
 namespace zel {
 

@@ -17,7 +17,7 @@
 // No state; any thread.
 #pragma once
 
-#include "platform/value_transformer.h"
+#include "values/value_transformer.h"
 
 namespace zel {
 

@@ -3,7 +3,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/value.h"
+#include "values/value.h"
 
 namespace zel {
 

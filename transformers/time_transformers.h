@@ -20,7 +20,7 @@
 // Negative counts shown as text are read as unsigned 32-bit numbers. No state; any thread.
 #pragma once
 
-#include "platform/value_transformer.h"
+#include "values/value_transformer.h"
 
 namespace zel {
 

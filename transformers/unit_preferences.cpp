@@ -2,9 +2,9 @@
 // The unit-preference half of Transformers: the shared instance and the two flags.
 #include <string>
 
-#include "platform/notification_center.h"
-#include "platform/user_defaults.h"
 #include "transformers/transformers.h"
+#include "values/notification_center.h"
+#include "values/user_defaults.h"
 
 namespace zel {
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "transformers/value_checks.h"
 
-#include "platform/inconsistency_exception.h"
+#include "values/inconsistency_exception.h"
 
 namespace zel {
 

@@ -4,7 +4,7 @@
 // Internal to the library.
 #pragma once
 
-#include "platform/value.h"
+#include "values/value.h"
 
 namespace zel {
 

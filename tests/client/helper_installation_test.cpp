@@ -14,9 +14,9 @@
 
 #include "client/helper_proxy.h"
 #include "client/helper_rights.h"
-#include "daemon/zel_helper.h"
 #include "platform/log.h"
 #include "platform/service_management.h"
+#include "protocol/zel_helper.h"
 #include "resources/labels.h"
 #include "tests/client/installed_helper.h"
 #include "tests/support/daemon_harness.h"

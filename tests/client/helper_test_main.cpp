@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include "daemon/daemon_main.h"
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/helper_server.h"
-#include "daemon/zel_helper.h"
 #include "platform/socket_activation.h"
 #include "resources/labels.h"
 
@@ -24,7 +24,7 @@ namespace {
 
 constexpr std::string_view kFakeVersionOption = "--fake-helper-version=";
 
-class FakeHelper : public zel::ZelHelper {
+class FakeHelper : public zel::DaemonZelHelper {
  public:
   explicit FakeHelper(uint32_t version) : mVersion(version) {}
   uint32_t version() override { return mVersion; }

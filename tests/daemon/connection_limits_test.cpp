@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/helper_server.h"
 #include "platform/log.h"
 #include "tests/daemon/raw_client.h"
@@ -43,7 +44,7 @@ class ConnectionLimits : public ::testing::Test {
   LogCapture mLog{LogChannel::kSystemLog};
   std::string mSocketPath = mRoot.at("helper.sock");
   int mStop = eventfd(0, EFD_CLOEXEC);
-  ZelHelper mHelper;
+  DaemonZelHelper mHelper;
   std::thread mThread;
 };
 

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "daemon/daemon_zel_helper.h"
 #include "daemon/dispatcher.h"
 #include "platform/log.h"
 
 namespace zel {
 namespace {
 
-class Recording : public ZelHelper {
+class Recording : public DaemonZelHelper {
  public:
   bool createFile(const std::string& path, const std::string&, const std::string&) override {
     mSeen = currentCaller();

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "daemon/caller.h"
-#include "daemon/zel_helper.h"
+#include "daemon/daemon_zel_helper.h"
 #include "platform/log.h"
 #include "platform/message_ids.h"
 #include "platform/unique_fd.h"
@@ -54,7 +54,7 @@ TEST(LogEscaping, InJournalFields) {
 
   {
     CallerScope alice(Caller{test::kAlice.uid, test::kAlice.gid, 777});
-    ZelHelper helper;
+    DaemonZelHelper helper;
     EXPECT_FALSE(helper.createDirectory("srv\nZelHelper", "alice", "Zel Home Users"));
   }
   char datagram[65536];

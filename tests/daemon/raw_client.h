@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "daemon/wire.h"
+#include "protocol/wire.h"
 #include "tests/support/sandbox_root.h"
 
 namespace zel::test {

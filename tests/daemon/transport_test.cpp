@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "client/helper_proxy.h"
-#include "daemon/remote_interface.h"
+#include "protocol/remote_interface.h"
 #include "resources/labels.h"
 #include "tests/support/daemon_harness.h"
 #include "tests/support/sandbox_root.h"

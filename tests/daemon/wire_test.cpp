@@ -3,8 +3,8 @@
 // operation so that the daemon's decoder reads back what the proxy wrote.
 #include <gtest/gtest.h>
 
-#include "daemon/remote_interface.h"
-#include "daemon/wire.h"
+#include "protocol/remote_interface.h"
+#include "protocol/wire.h"
 
 namespace zel {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "daemon/remote_interface.h"
-#include "daemon/wire.h"
+#include "protocol/remote_interface.h"
+#include "protocol/wire.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "daemon/zel_helper.h"
+#include "daemon/daemon_zel_helper.h"
 #include "platform/log.h"
 #include "tests/support/daemon_harness.h"
 #include "tests/support/sandbox_root.h"
@@ -114,7 +114,7 @@ class OperationsTest : public ::testing::Test {
 
   LogCapture mSystemLog{LogChannel::kSystemLog};
   LogCapture mNSLog{LogChannel::kNSLog};
-  ZelHelper mHelper;
+  DaemonZelHelper mHelper;
   std::unique_ptr<DaemonHarness> mDaemon;
   std::shared_ptr<ZelHelper> mProxy;
 };

@@ -9,7 +9,7 @@
 
 #include <fmt/format.h>
 
-#include "daemon/volume_path.h"
+#include "platform/volume_path.h"
 #include "tests/operations/operations_support.h"
 
 namespace zel::test {

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "daemon/zel_helper.h"
+#include "protocol/zel_helper.h"
 #include "tests/support/sandbox_root.h"
 
 namespace zel::test {

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/value.h"
+#include "values/value.h"
 
 namespace zel {
 

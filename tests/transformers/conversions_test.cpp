@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "conversion_test_support.h"
-#include "platform/inconsistency_exception.h"
 #include "transformers/transformers.h"
+#include "values/inconsistency_exception.h"
 
 namespace zel::test {
 namespace {

@@ -7,8 +7,8 @@
 #include <ctime>
 
 #include "conversion_test_support.h"
-#include "platform/calendar.h"
 #include "transformers/date_to_day_seconds_transformer.h"
+#include "values/calendar.h"
 
 namespace zel::test {
 namespace {

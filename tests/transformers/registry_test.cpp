@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "conversion_test_support.h"
-#include "platform/notification_center.h"
-#include "platform/user_defaults.h"
 #include "transformers/transformers.h"
+#include "values/notification_center.h"
+#include "values/user_defaults.h"
 
 namespace zel::test {
 namespace {

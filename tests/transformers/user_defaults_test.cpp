@@ -11,7 +11,7 @@
 
 #include "conversion_test_support.h"
 #include "platform/log.h"
-#include "platform/user_defaults.h"
+#include "values/user_defaults.h"
 
 namespace zel::test {
 namespace {

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "platform/date_formatter.h"
+#include "values/date_formatter.h"
 
 #include <stdexcept>
 
 #include <unicode/datefmt.h>
 #include <unicode/smpdtfmt.h>
 
-#include "platform/current_time_zone.h"
+#include "values/current_time_zone.h"
 
 namespace zel {
 namespace {

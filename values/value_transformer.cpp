@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/value_transformer.h"
+#include "values/value_transformer.h"
 
 #include <map>
 #include <mutex>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "daemon/wire.h"
+#include "protocol/wire.h"
 
 #include <fmt/format.h>
 

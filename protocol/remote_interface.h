@@ -4,7 +4,7 @@
 // signature. The daemon's dispatcher (daemon/dispatcher.h) and the client's proxy
 // (client/helper_proxy.h) are both derived from this table, so they cannot disagree.
 //
-// Encoding (daemon/wire.h): a call is the operation number, then each argument in order; a
+// Encoding (protocol/wire.h): a call is the operation number, then each argument in order; a
 // reply is the result, or nothing for a void operation.
 #pragma once
 
@@ -18,8 +18,8 @@
 #include <type_traits>
 #include <variant>
 
-#include "daemon/wire.h"
-#include "daemon/zel_helper.h"
+#include "protocol/wire.h"
+#include "protocol/zel_helper.h"
 
 namespace zel::remote {
 

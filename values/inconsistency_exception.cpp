@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/inconsistency_exception.h"
+#include "values/inconsistency_exception.h"
 
 #include <fmt/printf.h>
 

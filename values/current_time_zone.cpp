@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/current_time_zone.h"
+#include "values/current_time_zone.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/value.h"
+#include "values/value.h"
 
 #include <locale.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/calendar.h"
+#include "values/calendar.h"
 
 #include <chrono>
 #include <stdexcept>
@@ -7,7 +7,7 @@
 #include <unicode/calendar.h>
 #include <unicode/locid.h>
 
-#include "platform/current_time_zone.h"
+#include "values/current_time_zone.h"
 
 namespace zel {
 namespace {

@@ -7,7 +7,7 @@
 // (reverseTransformedValue). transformedValueClass() and allowsReverseTransformation() are
 // fixed per class; they are virtual so that a transformer found by name can be asked. A
 // conversion handed a value of the wrong kind throws InconsistencyException
-// (platform/inconsistency_exception.h); calling reverseTransformedValue on a transformer that
+// (values/inconsistency_exception.h); calling reverseTransformedValue on a transformer that
 // does not allow it throws std::logic_error.
 //
 // The registry keeps its own strong reference to each registered transformer. Registering under
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/value.h"
+#include "values/value.h"
 
 namespace zel {
 

@@ -6,7 +6,7 @@ include(CMakePackageConfigHelpers)
 install(EXPORT ZelHelperTargets
   NAMESPACE ZelHelper::
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZelHelper)
-configure_package_config_file(cmake/ZelHelperConfig.cmake.in
+configure_package_config_file(packaging/ZelHelperConfig.cmake.in
   ${CMAKE_BINARY_DIR}/ZelHelperConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZelHelper)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/ZelHelperConfigVersion.cmake

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// ZelHelper: the helper's root object and its class operations.
+// ZelHelper: the helper's root object and its class operations, as both ends of the socket see
+// them.
 //
-// In the daemon, one ZelHelper serves every request; its instance methods are the remote
-// interface and act with root's rights, checked against the caller of the request in progress
-// (daemon/caller.h). In a client, a helper proxy is a subclass whose instance methods forward to
-// the daemon (client/helper_proxy.h); a null proxy means "no helper" and callers treat it as
-// answering 0, NO or nothing. No operation throws.
+// The instance methods are the remote interface (protocol/remote_interface.h). In the daemon,
+// one DaemonZelHelper (daemon/daemon_zel_helper.h) serves every request with root's rights,
+// checked against the caller of the request in progress. In a client, a helper proxy forwards
+// them to the daemon (client/helper_proxy.h); a null proxy means "no helper" and callers treat
+// it as answering 0, NO or nothing. No operation throws.
 //
 // Thread: the daemon calls the instance methods from its one serving thread, one at a time.
 #pragma once
@@ -29,25 +30,26 @@ class ZelHelper {
   ZelHelper& operator=(const ZelHelper&) = delete;
 
   // The remote interface, in the order of its operation numbers.
-  virtual uint32_t version();
+  virtual uint32_t version() = 0;
   virtual bool createFile(const std::string& path, const std::string& user,
-                          const std::string& group);
+                          const std::string& group) = 0;
   virtual bool createDirectory(const std::string& path, const std::string& user,
-                               const std::string& group);
+                               const std::string& group) = 0;
   virtual bool permitAccessToPath(const std::string& path, const std::string& user,
-                                  const std::string& group);
-  virtual uint32_t octToDec(uint32_t octalLooking);
-  virtual void setPrivileges(uint32_t octalLooking, const std::string& path);
+                                  const std::string& group) = 0;
+  virtual uint32_t octToDec(uint32_t octalLooking) = 0;
+  virtual void setPrivileges(uint32_t octalLooking, const std::string& path) = 0;
   // Why this connection's last request answered NO or left the item other than asked
   // ("refused (rule:create-in): ..."); empty after a request that did what was asked.
-  virtual std::string lastReason();
+  virtual std::string lastReason() = 0;
   // One page of the listing of the helper groups that still exist, from `fromGid` up
-  // (daemon/helper_group_listing.h reads them all). Who asked for a group is shown to root, and to
-  // another caller for its own groups and root's. Changes nothing.
-  virtual std::string helperGroups(uint32_t fromGid);
+  // (protocol/helper_group_listing.h reads them all). Who asked for a group is shown to root, and
+  // to another caller for its own groups and root's. Changes nothing.
+  virtual std::string helperGroups(uint32_t fromGid) = 0;
 
   // +putUser:inGroup: — makes `user` a member of the group whose full name is `group`,
-  // creating the group when none has that full name. Runs in the daemon only.
+  // creating the group when none has that full name. Defined in the daemon
+  // (daemon/group_membership.cpp), so only the daemon can call it.
   static bool putUser(const std::string& user, const std::string& group);
 
   // Client-side class operations (client/helper_installation.cpp): connect, install,

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "daemon/remote_interface.h"
+#include "protocol/remote_interface.h"
 
 #include <fmt/format.h>
 

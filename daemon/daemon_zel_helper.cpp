@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
-#include "daemon/zel_helper.h"
+#include "daemon/daemon_zel_helper.h"
 
 #include "daemon/caller.h"
 
 namespace zel {
 
-uint32_t ZelHelper::version() {
+uint32_t DaemonZelHelper::version() {
   return kInterfaceVersion;
 }
 
-std::string ZelHelper::lastReason() {
+std::string DaemonZelHelper::lastReason() {
   return lastNotedReason();
 }
 

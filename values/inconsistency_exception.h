@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/value.h"
+#include "values/value.h"
 
 namespace zel {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "daemon/helper_group_listing.h"
+#include "protocol/helper_group_listing.h"
 
 #include <charconv>
 #include <iterator>

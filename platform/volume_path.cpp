@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "daemon/volume_path.h"
+#include "platform/volume_path.h"
 
 #include <string_view>
 #include <vector>

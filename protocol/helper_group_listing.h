@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "daemon/zel_helper.h"
+#include "protocol/zel_helper.h"
 
 namespace zel {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/user_defaults.h"
+#include "values/user_defaults.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -20,8 +20,8 @@
 #include "platform/log.h"
 #include "platform/path_walk.h"
 #include "platform/unique_fd.h"
-#include "platform/value.h"
 #include "resources/labels.h"
+#include "values/value.h"
 
 namespace zel {
 namespace {

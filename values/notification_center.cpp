@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/notification_center.h"
+#include "values/notification_center.h"
 
 namespace zel {
 
