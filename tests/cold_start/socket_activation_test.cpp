@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -121,9 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
 
 TEST(NotifyServiceManager, SendsTheStateToAPathOrAnAbstractSocket) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("zel-notify-" + std::to_string(getpid())))
-          .string();
+  // In a directory of its own: a fixed name, even one made from the pid, can be left behind by a
+  // run that was killed and then be found again by a later process that was given the same pid.
+  const test::SandboxRoot root;
+  const std::string path = root.at("notify");
   for (const std::string& name : {path, "@" + path}) {
     const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
     sockaddr_un address{};
@@ -143,7 +143,6 @@ TEST(NotifyServiceManager, SendsTheStateToAPathOrAnAbstractSocket) {
     close(fd);
   }
   unsetenv("NOTIFY_SOCKET");
-  std::filesystem::remove(path);
 }
 
 }  // namespace
