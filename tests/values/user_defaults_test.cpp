@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The user-defaults file: written, read, and corrupt. (A missing one reads no, silently, end to end in
-// `zelhelper units`; a link or another user's directory in the way, there too.)
+// The user-defaults file written, read and corrupt. (Missing, or a link in the way: `zelhelper
+// units`.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,10 +25,6 @@ class Defaults : public testing::Test {
   void write(const std::string& contents) {
     std::filesystem::create_directories(mHome.clientDirectory());
     std::ofstream(mFile) << contents;
-  }
-  std::string read() {
-    std::ifstream in(mFile);
-    return {std::istreambuf_iterator<char>(in), {}};
   }
 
   TemporaryConfigHome mHome;
@@ -59,7 +55,8 @@ TEST_F(Defaults, ACorruptFileReadsNoIsReportedOnceAndIsNeverOverwritten) {
     EXPECT_FALSE(mDefaults.boolForKey("celsius"));
     EXPECT_FALSE(mDefaults.boolForKey("celsius"));
     EXPECT_FALSE(mDefaults.setBool(true, "celsius"));
-    EXPECT_EQ(read(), corrupt);
+    std::ifstream in(mFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), corrupt);
   }
   // Once for reading, once for the refused write.
   EXPECT_THAT(mLog.lines(), ElementsAre(HasSubstr("cannot be read"), HasSubstr("not stored")));

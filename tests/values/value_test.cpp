@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The dynamic value: what intValue and floatValue answer for texts and numbers. (What each kind
-// responds to shows in the conversions' refusals.)
+// What intValue and floatValue answer for texts and numbers (other kinds: the refusals' rows).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,9 +17,7 @@ TEST(TextValue, ReadsTheLeadingDecimalNumber) {
   } cases[] = {
       {"  \t\n-17abc", -17, -17},
       {"+8", 8, 8},
-      {" .5", 0, 0.5f},
       {"1e3", 1, 1000},
-      {"2.5e", 2, 2.5f},
       {"0x1A", 0, 0},  // decimal only
       {"inf", 0, 0},
       {"99999999999", INT32_MAX, 99999999999.0f},  // saturates
@@ -38,7 +35,6 @@ TEST(NumberValue, ConvertsByTheTypeItWasMadeWith) {
   EXPECT_EQ(Value::numberWithDouble(1e20).intValue(), INT32_MAX);
   EXPECT_EQ(Value::numberWithDouble(std::nan("")).intValue(), 0);
   EXPECT_EQ(Value::numberWithInt(16777217).floatValue(), 16777216.0f);
-  EXPECT_NE(Value::numberWithInt(1), Value::numberWithFloat(1));
   EXPECT_EQ(Value::numberWithFloat(70.69999695f).description(), "70.7");
 }
 
