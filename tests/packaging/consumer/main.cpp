@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-// Prints 2150 hundredths of a degree as the display text, and the IPv4 text of an address.
 #include <cstdio>
 
 #include "transformers/ip_addr.h"
