@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -50,7 +51,25 @@ std::optional<int> waitFor(pid_t pid, std::chrono::milliseconds timeout) {
   }
 }
 
-[[noreturn]] void execOrDie(const std::vector<std::string>& argv) {
+void dropTo(const SandboxUser& user) {
+  if (setgroups(0, nullptr) != 0 || setresgid(user.gid, user.gid, user.gid) != 0 ||
+      setresuid(user.uid, user.uid, user.uid) != 0)
+    _exit(126);
+}
+
+// Forks a child with standard input from /dev/null and its output to `out` and `err`, as `user`
+// when given, and runs `argv` there.
+pid_t spawn(const std::vector<std::string>& argv, int out, int err,
+            const std::optional<SandboxUser>& user = std::nullopt) {
+  const pid_t pid = fork();
+  if (pid != 0)
+    return pid;
+  const int null = open("/dev/null", O_RDONLY);
+  dup2(null, STDIN_FILENO);
+  dup2(out, STDOUT_FILENO);
+  dup2(err, STDERR_FILENO);
+  if (user)
+    dropTo(*user);
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -60,20 +79,16 @@ std::optional<int> waitFor(pid_t pid, std::chrono::milliseconds timeout) {
   _exit(127);
 }
 
-void dropTo(const SandboxUser& user) {
-  if (setgroups(0, nullptr) != 0 || setresgid(user.gid, user.gid, user.gid) != 0 ||
-      setresuid(user.uid, user.uid, user.uid) != 0)
-    _exit(126);
+std::vector<std::string> linesOf(std::istream&& in) {
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
 }
 
 std::string readAll(int fd) {
-  std::string text;
-  lseek(fd, 0, SEEK_SET);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, static_cast<std::size_t>(got));
-  return text;
+  std::ifstream in("/proc/self/fd/" + std::to_string(fd));
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // The setpriv arguments for the capability bounding set and NoNewPrivileges of the service
@@ -81,19 +96,12 @@ std::string readAll(int fd) {
 // gpasswd -Q needs), read as the stand-in systemctl reads them.
 std::vector<std::string> installedHardening(const SandboxRoot& root) {
   const std::string unit = root.at("zelhelper-harness.service");
-  {
-    std::ofstream out(unit);
-    out << serviceUnitText(kHelperLabel, helperJobFiles(kHelperLabel));
-  }
+  std::ofstream(unit) << serviceUnitText(kHelperLabel, helperJobFiles(kHelperLabel));
   const CommandResult read =
       runCommand({"bash", std::string(ZEL_TEST_SUPPORT_DIR) + "/unit_hardening.sh", unit});
   if (read.status != 0)
     throw std::runtime_error("cannot read the hardening of the service unit: " + read.err);
-  std::vector<std::string> arguments;
-  std::istringstream lines(read.out);
-  for (std::string line; std::getline(lines, line);)
-    arguments.push_back(line);
-  return arguments;
+  return linesOf(std::istringstream(read.out));
 }
 
 }  // namespace
@@ -121,27 +129,19 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName,
   unlink(mSocketPath.c_str());  // left by an earlier activator that was killed
   std::vector<std::string> argv = {"systemd-socket-activate", "--listen=" + mSocketPath,
                                    "--fdname=" + fdName, "-E", "ZELHELPER_ROOT=" + root.path()};
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
     if (std::getenv(name) != nullptr)
       argv.insert(argv.end(), {"-E", name});
-  }
   for (const std::string& assignment : environment)
     argv.insert(argv.end(), {"-E", assignment});
   argv.push_back("setpriv");
-  for (std::string& argument : installedHardening(root))
-    argv.push_back(std::move(argument));
+  const std::vector<std::string> hardening = installedHardening(root);
+  argv.insert(argv.end(), hardening.begin(), hardening.end());
   argv.insert(argv.end(), {"--", zelhelperExecutable()});
 
   const std::size_t earlierListening = logLinesContaining("Listening on " + mSocketPath).size();
   const int log = open(mLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  mPid = fork();
-  if (mPid == 0) {
-    const int null = open("/dev/null", O_RDONLY);
-    dup2(null, STDIN_FILENO);
-    dup2(log, STDOUT_FILENO);
-    dup2(log, STDERR_FILENO);
-    execOrDie(argv);
-  }
+  mPid = spawn(argv, log, log);
   close(log);
   if (mPid < 0)
     throw std::runtime_error("fork failed");
@@ -194,11 +194,7 @@ int DaemonHarness::wait() {
 }
 
 std::vector<std::string> DaemonHarness::logLines() const {
-  std::vector<std::string> lines;
-  std::ifstream in(mLogPath);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
+  return linesOf(std::ifstream(mLogPath));
 }
 
 std::vector<std::string> DaemonHarness::logLinesContaining(std::string_view text) const {
@@ -223,16 +219,7 @@ bool DaemonHarness::waitForLog(std::string_view text, std::chrono::milliseconds 
 CommandResult runCommand(const std::vector<std::string>& argv, std::optional<SandboxUser> user) {
   const int out = memfd_create("stdout", MFD_CLOEXEC);
   const int err = memfd_create("stderr", MFD_CLOEXEC);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDONLY);
-    dup2(null, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    if (user)
-      dropTo(*user);
-    execOrDie(argv);
-  }
+  const pid_t pid = spawn(argv, out, err, user);
   int waitStatus = 0;
   waitpid(pid, &waitStatus, 0);
   CommandResult result{statusOf(waitStatus), readAll(out), readAll(err)};

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The real helper daemon for tests: the built `zelhelper` executable, socket-activated by
+// The real helper daemon for tests: the built `zelhelper`, socket-activated by
 // systemd-socket-activate on <sandbox root>/run/<kMachServiceName> as the installed service
-// would be: with ZELHELPER_ROOT passed in its environment, and under the capability bounding
-// set and NoNewPrivileges of the service unit that installing writes for the sandbox root. The
-// daemon itself starts on the first connection; its standard error (systemLog mirrors there in a
-// sandbox root, NSLog writes there) is collected in a file that logLines() reads.
-//
-// Also: running a command, or a piece of the test, as another (unprivileged) uid.
-//
+// would be (ZELHELPER_ROOT in its environment, under the capability bounding set and
+// NoNewPrivileges of the unit that installing writes for the sandbox root). It starts on the
+// first connection; its standard error (where systemLog and NSLog write in a sandbox root) goes to
+// a file that logLines() reads. Also: running a command, or a piece of the test, as another uid.
 // Not thread-safe; one harness per SandboxRoot.
 #pragma once
 
@@ -31,9 +28,8 @@ std::string zelhelperExecutable();
 
 class DaemonHarness {
  public:
-  // Starts listening. The socket is made world-writable (as the installed unit's SocketMode)
-  // so that unprivileged callers can reach the daemon. Throws std::runtime_error when the
-  // socket does not appear within a few seconds.
+  // Starts listening on a world-writable socket (the unit's SocketMode). Throws
+  // std::runtime_error when the socket does not appear within a few seconds.
   explicit DaemonHarness(const SandboxRoot& root);
   // Stops the daemon if it still runs.
   ~DaemonHarness();
@@ -41,34 +37,31 @@ class DaemonHarness {
   DaemonHarness& operator=(const DaemonHarness&) = delete;
 
   const std::string& socketPath() const { return mSocketPath; }
-  // The activator's process id, which is the daemon's once it has started (the activator
-  // replaces itself with the daemon).
+  // The activator's process id, which becomes the daemon's (the activator execs it).
   pid_t pid() const { return mPid; }
 
   // A proxy connected to the daemon (starting it on first use), or nullptr.
   std::shared_ptr<ZelHelper> connect() const;
 
-  // Sends SIGTERM and waits (SIGKILL after 10 s). Returns the exit status, 128 + the signal
-  // when it was killed, or -1 when it was stopped before.
+  // Sends SIGTERM and waits (SIGKILL after 10 s): the exit status, 128 + the signal, or -1 when
+  // it was stopped before.
   int stop();
   // Waits for the process to end by itself (as when started with the wrong socket name).
   int wait();
 
-  // Every line written to the daemon's standard error so far.
+  // The lines written to the daemon's standard error so far, all or those containing `text`.
   std::vector<std::string> logLines() const;
-  // The log lines that contain `text`.
   std::vector<std::string> logLinesContaining(std::string_view text) const;
   // Waits until a log line contains `text`; false after `timeout`.
   bool waitForLog(std::string_view text,
                   std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
-  // Starts the activator with a different socket name, to see the daemon refuse to run.
+  // Starts the activator with a different socket name, to see the daemon refuse to run; or with
+  // variables ("NAME=value") added to the daemon's environment.
   struct WithFdName {
     std::string name;
   };
   DaemonHarness(const SandboxRoot& root, WithFdName fdName);
-
-  // Starts the activator with variables ("NAME=value") added to the daemon's environment.
   struct WithEnvironment {
     std::vector<std::string> assignments;
   };

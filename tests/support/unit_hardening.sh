@@ -4,16 +4,6 @@
 # systemctl; the daemon harness runs `unit_hardening.sh SERVICE_UNIT` to get the same setpriv
 # arguments.
 
-# The value of KEY= in a unit file (the last one wins, as in systemd); read without spawning
-# processes, since tests call the stand-in systemctl often.
-setting() {
-  local line value=""
-  while IFS= read -r line || [[ -n $line ]]; do
-    [[ $line == "$2="* ]] && value=${line#"$2="}
-  done <"$1"
-  echo "$value"
-}
-
 # The values of every KEY= line of a unit file, one a line (settings that add up).
 settings() {
   local line
@@ -21,6 +11,9 @@ settings() {
     [[ $line == "$2="* ]] && echo "${line#"$2="}"
   done <"$1"
 }
+
+# The value of KEY= in a unit file: the last one wins, as in systemd.
+setting() { settings "$1" "$2" | tail -n 1; }
 
 # The setpriv arguments, one a line, that apply a service unit's CapabilityBoundingSet and
 # NoNewPrivileges: the parts of its hardening that hold without systemd.

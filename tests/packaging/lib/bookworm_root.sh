@@ -1,10 +1,10 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # A minimal Debian bookworm root that boots systemd, made once and cached.
-# bookworm_root_prepare BUILD_CACHE_DIR ROOT_DIR: leaves a pristine unpacked root in ROOT_DIR
-#   (ROOT_DIR.stamp names its tarball). The tarball, keyed by the package list, is taken from
-#   BUILD_CACHE_DIR, else from ZEL_SYSTEM_TEST_CACHE (default /var/cache/zelhelper-system-test),
-#   else made with debootstrap and stored in both. Returns 77 when the archive cannot be reached.
+# bookworm_root_prepare ROOT_DIR: leaves a pristine unpacked root in ROOT_DIR (ROOT_DIR.stamp
+#   names its tarball). The tarball, keyed by the package list, is taken from
+#   ZEL_SYSTEM_TEST_CACHE (default /var/cache/zelhelper-system-test), else made there with
+#   debootstrap. Returns 77 when the archive cannot be reached.
 
 BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0,man-db"
 
@@ -40,22 +40,15 @@ bookworm_root_bootstrap() {
 }
 
 bookworm_root_prepare() {
-  local build_cache=$1 root=$2
-  local machine_cache=${ZEL_SYSTEM_TEST_CACHE:-/var/cache/zelhelper-system-test}
-  local name
+  local root=$1 cache=${ZEL_SYSTEM_TEST_CACHE:-/var/cache/zelhelper-system-test} name
   name="bookworm-$(bookworm_root_key).tar.zst"
-  mkdir -p "$build_cache" "$machine_cache"
-
-  if [[ ! -f $build_cache/$name ]]; then
+  mkdir -p "$cache"
+  if [[ ! -f $cache/$name ]]; then
+    # One bootstrap at a time per machine; a second run waits and then finds the tarball.
     (
-      # One bootstrap at a time per machine; a second run waits and then finds the tarball.
       flock 9
-      if [[ ! -f $machine_cache/$name ]]; then
-        bookworm_root_bootstrap "$machine_cache" "$machine_cache/$name" || exit $?
-      fi
-      cp "$machine_cache/$name" "$build_cache/$name.tmp"
-      mv "$build_cache/$name.tmp" "$build_cache/$name"
-    ) 9>"$machine_cache/.lock" || return $?
+      [[ -f $cache/$name ]] || bookworm_root_bootstrap "$cache" "$cache/$name"
+    ) 9>"$cache/.lock" || return $?
   fi
 
   # The container runs on an overlay and never writes the root, so an unpacked root of the
@@ -63,7 +56,7 @@ bookworm_root_prepare() {
   [[ $(cat "$root.stamp" 2>/dev/null) != "$name" ]] || return 0
   rm -rf "$root" "$root.stamp"
   mkdir -p "$root"
-  zstd -q -dc "$build_cache/$name" |
+  zstd -q -dc "$cache/$name" |
     tar -C "$root" --numeric-owner --xattrs --xattrs-include='*' -xf - &&
     echo "$name" >"$root.stamp"
 }

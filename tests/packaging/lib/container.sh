@@ -1,11 +1,11 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
-# One booted systemd-nspawn container at a time, with systemd as its PID 1.
+# One booted systemd-nspawn container at a time, with systemd as its PID 1. A shell that dies
+# without its trap takes the container with it (parent-death signal).
 # container_boot ROOT STAGE LOG: boots ROOT on a throw-away overlay with STAGE read-only at
 #   /srv/stage and no network, and waits for the boot to finish; the console goes to LOG.
 # container_exec CMD...: runs CMD inside as root with a clean environment; 124 after two minutes.
 # container_shutdown: powers the container off (by force when late); safe in an EXIT trap.
-# A shell that dies without its trap takes the container with it (parent-death signal).
 
 CONTAINER_PID=
 CONTAINER_LEADER=
@@ -40,14 +40,9 @@ container_boot() {
     [[ -z $state || $state == offline ]] || break
     sleep 0.1
   done
-  case $state in
-    running) ;;
-    degraded) container_exec systemctl --failed --no-legend >&2 ;;
-    *)
-      echo "the container did not finish booting (state: ${state:-none})" >&2
-      return 1
-      ;;
-  esac
+  [[ $state != degraded ]] || container_exec systemctl --failed --no-legend >&2
+  [[ $state == running || $state == degraded ]] ||
+    { echo "the container did not finish booting (state: ${state:-none})" >&2; return 1; }
 }
 
 # The child of systemd-nspawn that is PID 1 in its own PID namespace.
@@ -67,20 +62,16 @@ container_exec() {
     env -i PATH="$CONTAINER_PATH" HOME=/root LANG=C.UTF-8 TERM=dumb "$@"
 }
 
-container_wait_gone() {
-  local seconds=$1 tries
-  for ((tries = 0; tries < seconds * 20; tries++)); do
-    kill -0 "$CONTAINER_PID" 2>/dev/null || return 0
-    sleep 0.05
-  done
-  return 1
-}
-
 container_shutdown() {
   [[ -n $CONTAINER_PID ]] || return 0
   # systemd-nspawn turns SIGTERM into an orderly poweroff of the container, at any stage.
   kill -TERM "$CONTAINER_PID" 2>/dev/null || true
-  if ! container_wait_gone 30; then
+  local tries
+  for ((tries = 0; tries < 600; tries++)); do
+    kill -0 "$CONTAINER_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  if kill -0 "$CONTAINER_PID" 2>/dev/null; then
     echo "the container did not power off in time; stopping it by force" >&2
     # Killing the PID namespace's init ends every process in the container.
     [[ -z $CONTAINER_LEADER ]] || kill -KILL "$CONTAINER_LEADER" 2>/dev/null || true

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The main of the tests that install the helper. Installing blesses the running executable,
-// so this executable is also a helper, as zelhelper is: started with no arguments (as the
-// installed service starts it) it is the daemon; with --fake-helper-version=N it serves a
-// helper that answers `version` with N, an outdated one when N < 3; with anything else it
-// runs the tests.
+// The main of the tests that install the helper. Installing blesses the running executable, so
+// this one is also a helper, as zelhelper is: with no arguments (as the installed service starts
+// it) it is the daemon; with --fake-helper-version=N it serves a helper that answers `version`
+// with N; with anything else it runs the tests.
 #include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <optional>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -21,8 +18,6 @@
 #include "resources/labels.h"
 
 namespace {
-
-constexpr std::string_view kFakeVersionOption = "--fake-helper-version=";
 
 class FakeHelper : public zel::DaemonZelHelper {
  public:
@@ -41,19 +36,18 @@ int serveFakeHelper(uint32_t version) {
   sigemptyset(&stop);
   sigaddset(&stop, SIGTERM);
   sigprocmask(SIG_BLOCK, &stop, nullptr);
-  int stopFd = signalfd(-1, &stop, SFD_CLOEXEC);
   FakeHelper helper(version);
   zel::HelperServer server(*listenFd, helper, zel::HelperServer::Limits{});
-  return server.run(stopFd);
+  return server.run(signalfd(-1, &stop, SFD_CLOEXEC));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  constexpr std::string_view kFakeVersionOption = "--fake-helper-version=";
   if (argc == 1)
     return zel::runDaemon();
-  std::string_view option = argv[1];
-  if (argc == 2 && option.starts_with(kFakeVersionOption))
+  if (argc == 2 && std::string_view(argv[1]).starts_with(kFakeVersionOption))
     return serveFakeHelper(std::atoi(argv[1] + kFakeVersionOption.size()));
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The system test: zelhelper against real systemd as PID 1, in a booted container.
-#   system_test.sh ZELHELPER DEB LABEL WORK_DIR
-# ZELHELPER is the built executable, DEB the built package, LABEL the helper label; WORK_DIR
-# keeps the cached bookworm root and the container's console log. The container runs the
-# client's install flow and then the package's (in_container/), and is always shut down.
+# The system test: the built package against real systemd as PID 1, in a booted container.
+#   system_test.sh DEB LABEL WORK_DIR
+# LABEL is the helper label; WORK_DIR keeps the cached bookworm root and the container's console
+# log. The container runs in_container/flow.sh and is always shut down.
 # Exit status: 0 passed, 77 skipped (the reason is printed), anything else failed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/bookworm_root.sh"
 source "$here/lib/container.sh"
-zelhelper=$1 deb=$2 label=$3 work=$4
+deb=$1 label=$2 work=$3
 
 started=${EPOCHREALTIME/./}
 elapsed() {
@@ -30,7 +29,7 @@ done
 [[ -f $deb ]] || { echo "no package at $deb: build it first (the package test does)" >&2; exit 1; }
 
 status=0
-bookworm_root_prepare "$work" "$work/root" || status=$?
+bookworm_root_prepare "$work/root" || status=$?
 ((status != 77)) || skip "debootstrap could not reach the archive"
 ((status == 0)) || exit $status
 echo "bookworm root ready after $(elapsed)"
@@ -38,7 +37,6 @@ echo "bookworm root ready after $(elapsed)"
 stage=$work/stage
 rm -rf "$stage"
 mkdir -p "$stage"
-cp "$zelhelper" "$stage/zelhelper"
 cp "$deb" "$stage/zelhelper.deb"
 cp -r "$here/in_container" "$stage/"
 
@@ -56,9 +54,5 @@ trap 'exit 143' TERM INT
 
 container_boot "$work/root" "$stage" "$work/console.log"
 echo "container booted after $(elapsed)"
-
-for scenario in client_flow package_flow; do
-  echo "== $scenario"
-  container_exec bash "/srv/stage/in_container/$scenario.sh" "$label"
-done
+container_exec bash /srv/stage/in_container/flow.sh "$label"
 echo "system test passed after $(elapsed)"

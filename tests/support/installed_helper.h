@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+// For tests that install, replace and remove the helper job: a systemctl first on PATH for as
+// long as it lives, so that no test ever reaches the machine's own, and a fixture with a sandbox
+// root and the stand-in systemctl. Executables that install link zel_helper_test_main, which makes
+// them a helper too (helper_test_main.cpp).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/systemd_units.h"
+#include "resources/labels.h"
+#include "tests/support/sandbox_root.h"
+
+namespace zel::test {
+
+class SystemctlOnPath {
+ public:
+  // The stand-in of tests/support; one that answers like systemctl where systemd is not
+  // running; or one like the systemctl of a machine where systemd runs, failing whatever it is
+  // asked to do. The latter two are written into `scratch`.
+  enum class Kind { kStandIn, kSystemdNotRunning, kMachineSystemd };
+  SystemctlOnPath(Kind kind, const std::string& scratch);
+  ~SystemctlOnPath();
+  SystemctlOnPath(const SystemctlOnPath&) = delete;
+  SystemctlOnPath& operator=(const SystemctlOnPath&) = delete;
+
+ private:
+  std::string mPreviousPath;
+};
+
+class InstalledHelperTest : public testing::Test {
+ protected:
+  // Removes whatever job the test left installed, so that no daemon outlives it.
+  void TearDown() override;
+
+  // Installs, by hand, and enables a job whose daemon (this executable) answers `version` with
+  // `version`: an old helper, or with its units in "usr/lib/systemd/system", a package's.
+  void installFakeHelper(uint32_t version, const std::string& unitDirectory = "etc/systemd/system");
+  // The process id of the job's daemon (or of its activator, before the first connection).
+  std::optional<pid_t> jobPid() const;
+
+  SandboxRoot mRoot;
+  SystemctlOnPath mSystemctl{SystemctlOnPath::Kind::kStandIn, mRoot.scratch()};
+  HelperJobFiles mFiles = helperJobFiles(kHelperLabel);
+};
+
+// True once the process has ended (a zombie counts: it no longer runs).
+bool processEnded(pid_t pid);
+
+}  // namespace zel::test
