@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Bad input never harms the daemon: malformed frames on a live socket close only the
-// connection that sent them, with one log line; vanishing and flooding clients leave everyone
-// else served. After each abuse the daemon still answers version 3.
+// Bad input never harms the daemon (what each malformed call is refused for, the decoder's test
+// shows): a malformed frame closes only the connection that sent it, after answering what came
+// before, with one log line; vanishing and flooding clients leave everyone else served, and no
+// earlier change is lost.
 #include <sys/stat.h>
 
 #include <memory>
@@ -9,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/daemon/raw_client.h"
+#include "tests/protocol/raw_client.h"
 #include "tests/support/daemon_harness.h"
 #include "tests/support/sandbox_root.h"
 
@@ -39,54 +40,21 @@ class BadInput : public ::testing::Test {
   DaemonHarness mDaemon{mRoot};
 };
 
-struct Malformed {
-  const char* name;
-  std::string bytes;
-  const char* logged;
-};
-
-void PrintTo(const Malformed& malformed, std::ostream* out) {
-  *out << malformed.name;
-}
-
-class MalformedFrames : public BadInput, public ::testing::WithParamInterface<Malformed> {};
-
-TEST_P(MalformedFrames, CloseOnlyTheirConnectionWithOneLogLine) {
+TEST_F(BadInput, AMalformedFrameClosesOnlyItsConnectionWithOneLogLine) {
   RawClient bystander(mDaemon.socketPath());
   ASSERT_TRUE(bystander.send(kVersionCall));
   ASSERT_EQ(bystander.reply(), le32(3));
 
   RawClient offender(mDaemon.socketPath());
-  ASSERT_TRUE(offender.send(GetParam().bytes));
+  ASSERT_TRUE(offender.send(kVersionCall + frame("\x09")));
+  EXPECT_EQ(offender.reply(), le32(3));
   EXPECT_TRUE(offender.closedByDaemon());
-  ASSERT_TRUE(mDaemon.waitForLog(GetParam().logged));
+  ASSERT_TRUE(mDaemon.waitForLog("unknown operation 9"));
   EXPECT_EQ(mDaemon.logLinesContaining("closing connection").size(), 1u);
 
   ASSERT_TRUE(bystander.send(kVersionCall));
   EXPECT_EQ(bystander.reply(), le32(3));
-  expectStillServing();
 }
-
-const std::string kPath = "/tmp/zel-item";
-std::string createFileCall(std::string_view path) {
-  return std::string("\x02").append(str(path)).append(str("alice")).append(str("staff"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, MalformedFrames,
-    ::testing::Values(
-        Malformed{"Garbage", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", "exceeds 65536"},
-        Malformed{"Oversized", frameDeclaring(65537, "\x01"), "frame of 65537 bytes exceeds"},
-        Malformed{"Empty", frame(""), "empty call"},
-        Malformed{"OperationNine", frame("\x09"), "unknown operation 9"},
-        Malformed{"TrailingBytes", frame(std::string("\x01\x00", 2)), "1 trailing bytes"},
-        Malformed{"StringLongerThanBody",
-                  frame(std::string("\x02").append(le32(100)).append("/tmp")), "body ends"},
-        Malformed{"StringOverLimit", frame(createFileCall(std::string("/").append(4096, 'a'))),
-                  "string of 4097 bytes exceeds 4096"},
-        Malformed{"NulByte", frame(createFileCall(std::string("/tmp/a\0b", 8))), "NUL byte"},
-        Malformed{"BadFrameAfterGoodOne", kVersionCall + frame("\x09"), "unknown operation 9"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BadInput, PipelinedCallsAreAnsweredInOrder) {
   RawClient client(mDaemon.socketPath());
@@ -116,8 +84,7 @@ TEST_F(BadInput, AClientThatNeverReadsItsRepliesHoldsUpNoOne) {
   expectStillServing();
 }
 
-// A change made before the abuse is still there after it, and the daemon serves on.
-TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
+TEST_F(BadInput, AfterACrowdOfBadClientsNoEarlierChangeIsLost) {
   const std::string shared = mRoot.scratch() + "/shared";
   {
     auto helper = mDaemon.connect();
@@ -125,14 +92,13 @@ TEST_F(BadInput, AfterAllOfItNoEarlierChangeIsLost) {
     ASSERT_TRUE(helper->createDirectory(shared, "root", "zelshare"));
   }
   std::vector<std::unique_ptr<RawClient>> crowd;
-  for (int i = 0; i < 300; ++i)
-    crowd.push_back(std::make_unique<RawClient>(mDaemon.socketPath()));
-  for (std::size_t i = 0; i < crowd.size(); ++i) {
-    // Malformed, cut off mid-header or mid-body, or a whole call whose caller leaves.
+  for (int i = 0; i < 300; ++i) {
+    // Oversized, cut off mid-header or mid-body, or a whole call whose caller leaves.
     const std::string bytes[] = {frameDeclaring(0xffffffff, ""), kVersionCall.substr(0, 3),
-                                 frame(createFileCall(kPath)).substr(0, 12),
+                                 frame(std::string("\x02").append(le32(100))).substr(0, 8),
                                  frame(std::string("\x05").append(le32(770)))};
-    crowd[i]->send(bytes[i % 4]);
+    crowd.push_back(std::make_unique<RawClient>(mDaemon.socketPath()));
+    crowd.back()->send(bytes[i % 4]);
   }
   crowd.clear();
 

@@ -12,7 +12,7 @@
 #include "daemon/daemon_zel_helper.h"
 #include "daemon/helper_server.h"
 #include "platform/log.h"
-#include "tests/daemon/raw_client.h"
+#include "tests/protocol/raw_client.h"
 
 namespace zel::test {
 namespace {

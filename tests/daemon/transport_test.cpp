@@ -29,23 +29,6 @@ TEST_F(Transport, NothingListeningGivesNoProxy) {
   EXPECT_EQ(connectToHelper("no.such.service.mach"), nullptr);
 }
 
-TEST_F(Transport, VersionIsThreeBeforeAndAfterEveryOtherOperation) {
-  auto helper = mDaemon.connect();
-  ASSERT_NE(helper, nullptr);
-  EXPECT_EQ(helper->version(), 3u);
-  const std::string path = mRoot.scratch() + "/item";
-  helper->createFile(path, "alice", "staff");
-  EXPECT_EQ(helper->version(), 3u);
-  helper->createDirectory(path + "-dir", "alice", "staff");
-  EXPECT_EQ(helper->version(), 3u);
-  helper->permitAccessToPath(path, "alice", "staff");
-  EXPECT_EQ(helper->version(), 3u);
-  helper->octToDec(770);
-  EXPECT_EQ(helper->version(), 3u);
-  helper->setPrivileges(770, path);
-  EXPECT_EQ(helper->version(), 3u);
-}
-
 TEST_F(Transport, OneProxySharedByThreadsKeepsRepliesApart) {
   auto helper = mDaemon.connect();
   ASSERT_NE(helper, nullptr);

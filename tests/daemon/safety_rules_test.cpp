@@ -1,21 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The rules on items for callers other than root, each row tried by a real caller (in-process
-// inside its CallerScope, or through the daemon from a process of that uid): a refused request
-// answers NO with one line and the reason naming the rule, and changes neither the disk, nor the
-// group file, nor the helper's record. And the use they are for: a shared directory of an open
-// helper group that its members work in.
+// The rules for callers other than root, each row tried through the daemon by a process of the
+// caller's uid: a refused request answers NO with one line and the reason naming the rule, and
+// changes neither the disk, nor the group file, nor the helper's record. And the use they are
+// for: a shared directory of an open helper group that its members work in.
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 
 #include <fmt/format.h>
 
 #include "platform/full_name_record.h"
-#include "tests/operations/operations_support.h"
+#include "tests/daemon/daemon_test.h"
 
 namespace zel::test {
 namespace {
@@ -23,7 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 
 constexpr gid_t kAdm = 4;  // alice and bob are members; not a helper group
 constexpr const char* kShared = "Zel Home Users";
@@ -43,7 +40,7 @@ void addAclNamingBob(const std::string& path) {
       << std::strerror(errno);
 }
 
-class SafetyRulesTest : public OperationsTest {
+class SafetyRulesTest : public DaemonTest {
  public:
   void SetUp() override {
     std::string passwd = mRoot.readFile("etc/passwd");
@@ -84,15 +81,16 @@ class SafetyRulesTest : public OperationsTest {
   std::string path(const std::string& relative) const {
     return relative.starts_with("/") || relative.empty() ? relative : scratch(relative);
   }
+  std::string recordFile() const { return fullNameRecordPath().substr(mRoot.path().size() + 1); }
 
   gid_t mSharedGroup = 0;
 };
 
 enum class Op { kCreateFile, kCreateDirectory, kPermitAccess, kSetPrivileges };
 
-bool call(ZelHelper& helper, Op op, uid_t caller, const std::string& path, const char* group,
-          uint32_t octalLooking) {
-  const char* user = caller == kBob.uid ? "bob" : "alice";
+// setPrivileges answers nothing: false, so that only the reason tells.
+bool call(ZelHelper& helper, Op op, const std::string& path, const std::string& user,
+          const char* group) {
   switch (op) {
     case Op::kCreateFile:
       return helper.createFile(path, user, group);
@@ -101,10 +99,14 @@ bool call(ZelHelper& helper, Op op, uid_t caller, const std::string& path, const
     case Op::kPermitAccess:
       return helper.permitAccessToPath(path, user, group);
     case Op::kSetPrivileges:
-      helper.setPrivileges(octalLooking, path);
+      helper.setPrivileges(static_cast<uint32_t>(std::stoul(group)), path);
       return false;
   }
   return false;
+}
+
+const char* nameOf(uid_t caller) {
+  return caller == kBob.uid ? "bob" : "alice";
 }
 
 struct RefusedCase {
@@ -114,6 +116,8 @@ struct RefusedCase {
   const char* path;
   const char* group;  // or the octal-looking number's text for setPrivileges
   const char* rule;   // null: NO without a refusal, and without the group step
+  void (*prepare)(const SandboxRoot&) = nullptr;
+  const char* user = nullptr;  // the caller's own name unless given
   friend void PrintTo(const RefusedCase& c, std::ostream* out) { *out << c.name; }
 };
 
@@ -121,30 +125,26 @@ class Refused : public SafetyRulesTest, public ::testing::WithParamInterface<Ref
 
 TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
   const RefusedCase& c = GetParam();
+  if (c.prepare)
+    c.prepare(mRoot);
   std::map<std::string, ItemStatus> disk = snapshotOf(mRoot.scratch());
   std::string groups = mRoot.readFile("etc/group");
-  std::string record = mRoot.readFile(fullNameRecordPath().substr(mRoot.path().size() + 1));
-  size_t systemBefore = systemLines().size();
-  size_t nsBefore = nsLines().size();
+  std::string record = mRoot.readFile(recordFile());
+  std::vector<std::string> before = c.op == Op::kSetPrivileges ? nsLines() : systemLines();
   size_t auditsBefore = auditLines().size();
   std::string expectedReason = c.rule ? fmt::format("refused ({}): ", c.rule) : "";
   std::string target = path(c.path);
   EXPECT_TRUE(asCaller(c.caller, [&](ZelHelper& helper) {
-    bool setting = c.op == Op::kSetPrivileges;
-    bool yes = call(helper, c.op, c.caller, target, setting ? kShared : c.group,
-                    setting ? static_cast<uint32_t>(std::stoul(c.group)) : 0);
+    bool yes = call(helper, c.op, target, c.user ? c.user : nameOf(c.caller), c.group);
     std::string reason = helper.lastReason();
     return !yes && (c.rule ? reason.starts_with(expectedReason) : reason.empty());
   })) << "the answer or the reason";
   EXPECT_EQ(auditLines().size(), auditsBefore) << "a refused request changes nothing";
   std::vector<std::string> lines = c.op == Op::kSetPrivileges ? nsLines() : systemLines();
-  lines.erase(
-      lines.begin(),
-      lines.begin() + static_cast<long>(c.op == Op::kSetPrivileges ? nsBefore : systemBefore));
   std::vector<std::string> refusals;
-  for (const std::string& line : lines) {
-    if (line.starts_with("ZelHelper refused "))
-      refusals.push_back(line);
+  for (auto line = lines.begin() + static_cast<long>(before.size()); line != lines.end(); ++line) {
+    if (line->starts_with("ZelHelper refused "))
+      refusals.push_back(*line);
   }
   if (c.rule) {
     ASSERT_EQ(refusals.size(), 1u) << ::testing::PrintToString(lines);
@@ -154,11 +154,15 @@ TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
   }
   EXPECT_EQ(snapshotOf(mRoot.scratch()), disk);
   EXPECT_EQ(mRoot.readFile("etc/group"), groups);
-  EXPECT_EQ(mRoot.readFile(fullNameRecordPath().substr(mRoot.path().size() + 1)), record);
+  EXPECT_EQ(mRoot.readFile(recordFile()), record);
 }
 
 constexpr uid_t kA = kAlice.uid;
 constexpr uid_t kB = kBob.uid;
+
+void addTeamOfBob(const SandboxRoot& root) {
+  addHelperGroups(root, {{"zel-team", 60600, "Team", kB}});
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Refused,
@@ -205,7 +209,29 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"MemberTakesOverSharedItemWithAcl", kB, Op::kPermitAccess, "shared/acl",
                     kShared, "rule:acl"},
         RefusedCase{"FileOverDirectoryBeforeGroupStep", kA, Op::kCreateFile, "alicedir",
-                    "New Group", nullptr}),
+                    "New Group", nullptr},
+        RefusedCase{"OtherUser", kA, Op::kPermitAccess, "alicefile", "Team", "rule:own-user",
+                    addTeamOfBob, "bob"},
+        RefusedCase{"NotARegularUser", kA, Op::kPermitAccess, "alicefile", "Team",
+                    "rule:regular-user",
+                    [](const SandboxRoot& root) {
+                      addTeamOfBob(root);
+                      root.writeFile("etc/login.defs", "UID_MIN 5000\n");
+                    }},
+        RefusedCase{"SystemGroup", kA, Op::kPermitAccess, "alicefile", "staff", "rule:open-group",
+                    [](const SandboxRoot& root) {
+                      root.writeFile("etc/group", root.readFile("etc/group") + "staff:x:5000:\n");
+                    }},
+        RefusedCase{
+            "GroupRootAskedFor", kA, Op::kPermitAccess, "alicefile", "Root Team", "rule:open-group",
+            [](const SandboxRoot& root) {
+              addHelperGroups(root, {{"zel-root-team", 60601, "Root Team", 0}});
+            }},
+        RefusedCase{
+            "PrimaryGroupOfAUser", kA, Op::kPermitAccess, "alicefile", "Bob", "rule:primary-group",
+            [](const SandboxRoot& root) {
+              addHelperGroups(root, {{"bob", kBob.gid, "Bob", kB}});
+            }}),
     caseName<RefusedCase>);
 
 struct AllowedCase {
@@ -215,7 +241,8 @@ struct AllowedCase {
   const char* path;
   const char* group;   // or the octal-looking number's text for setPrivileges
   const char* reason;  // how the noted reason begins; "" for none
-  ItemStatus (*expected)(gid_t shared);
+  uid_t owner;         // afterwards, with the shared group
+  mode_t mode;
   friend void PrintTo(const AllowedCase& c, std::ostream* out) { *out << c.name; }
 };
 
@@ -224,44 +251,29 @@ class Allowed : public SafetyRulesTest, public ::testing::WithParamInterface<All
 TEST_P(Allowed, WithinTheRules) {
   const AllowedCase& c = GetParam();
   std::string target = path(c.path);
+  bool directory = statusOf(target).isDirectory;
   EXPECT_TRUE(asCaller(c.caller, [&](ZelHelper& helper) {
-    bool setting = c.op == Op::kSetPrivileges;
-    bool yes = call(helper, c.op, c.caller, target, setting ? kShared : c.group,
-                    setting ? static_cast<uint32_t>(std::stoul(c.group)) : 0);
-    std::string reason = helper.lastReason();
-    bool noted = std::string_view(c.reason).empty() ? reason.empty() : reason.starts_with(c.reason);
-    return (yes || setting) && noted;
+    bool yes = call(helper, c.op, target, nameOf(c.caller), c.group);
+    return (yes || c.op == Op::kSetPrivileges) && helper.lastReason().starts_with(c.reason) &&
+           (*c.reason != '\0' || helper.lastReason().empty());
   })) << "the answer or the reason";
-  EXPECT_EQ(statusOf(target), c.expected(mSharedGroup));
+  EXPECT_EQ(statusOf(target), (ItemStatus{true, c.owner, mSharedGroup, c.mode, directory}));
 }
+
+constexpr const char* kKept = "kept (rule:shared-mode): ";
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Allowed,
     ::testing::Values(AllowedCase{"OwnDirectoryGetsTheGroupBit", kA, Op::kCreateDirectory,
-                                  "alicedir", kShared, "",
-                                  [](gid_t shared) {
-                                    return ItemStatus{true, kAlice.uid, shared, 02770, true};
-                                  }},
+                                  "alicedir", kShared, "", kA, 02770},
                       AllowedCase{"OwnFileFoundByCreateDirectoryStaysAFile", kA,
-                                  Op::kCreateDirectory, "alicefile", kShared, "",
-                                  [](gid_t shared) {
-                                    return ItemStatus{true, kAlice.uid, shared, 0770, false};
-                                  }},
+                                  Op::kCreateDirectory, "alicefile", kShared, "", kA, 0770},
                       AllowedCase{"MemberNarrowsSharedItem", kB, Op::kSetPrivileges, "shared/bobs",
-                                  "750", "",
-                                  [](gid_t shared) {
-                                    return ItemStatus{true, 0, shared, 0750, false};
-                                  }},
+                                  "750", "", 0, 0750},
                       AllowedCase{"TakeOverKeepsTheModeOfANarrowSharedItem", kB, Op::kPermitAccess,
-                                  "shared/narrow", kShared, "kept (rule:shared-mode): ",
-                                  [](gid_t shared) {
-                                    return ItemStatus{true, 0, shared, 0750, false};
-                                  }},
+                                  "shared/narrow", kShared, kKept, 0, 0750},
                       AllowedCase{"NewModeKeepsTheSharedDirectorysGroupBit", kB, Op::kSetPrivileges,
-                                  "shared", "750", "kept (rule:shared-mode): ",
-                                  [](gid_t shared) {
-                                    return ItemStatus{true, 0, shared, 02750, true};
-                                  }}),
+                                  "shared", "750", kKept, 0, 02750}),
     caseName<AllowedCase>);
 
 TEST_F(SafetyRulesTest, SharedDirectoryForItsMembers) {
@@ -275,6 +287,25 @@ TEST_F(SafetyRulesTest, SharedDirectoryForItsMembers) {
     return helper.lastReason().starts_with("kept (rule:shared-mode): ");
   }));
   EXPECT_EQ(statusOf(scratch("shared")).mode, 03770u) << "the sticky bit is kept";
+}
+
+// Alice already asked for the shared group: six more make seven, and the helper holds 599.
+TEST_F(SafetyRulesTest, CallersMakeEightGroupsEachAndTheHelperHoldsSixHundred) {
+  std::vector<RecordedGroup> groups;
+  for (gid_t i = 0; i < 598; ++i)
+    groups.push_back(
+        {fmt::format("zel-g{}", i), 60580 + i, fmt::format("G{}", i), i < 6 ? kA : 10000 + i / 7});
+  addHelperGroups(mRoot, groups);
+  auto notes = [this](uid_t caller, const char* file, const char* group, std::string_view reason) {
+    return asCaller(caller, [&](ZelHelper& helper) {
+      helper.permitAccessToPath(scratch(file), nameOf(caller), group);
+      std::string noted = helper.lastReason();
+      return reason.empty() ? noted.empty() : noted.starts_with(reason);
+    });
+  };
+  EXPECT_TRUE(notes(kA, "alicefile", "Eighth", ""));
+  EXPECT_TRUE(notes(kA, "alicefile", "Ninth", "refused (rule:group-quota)"));
+  EXPECT_TRUE(notes(kB, "bobfile", "First", "refused (rule:group-limit)"));
 }
 
 }  // namespace

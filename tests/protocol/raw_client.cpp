@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/daemon/raw_client.h"
+#include "tests/protocol/raw_client.h"
 
 #include <poll.h>
 #include <sys/socket.h>

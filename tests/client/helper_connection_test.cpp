@@ -11,7 +11,7 @@
 
 #include "client/helper_proxy.h"
 #include "platform/log.h"
-#include "tests/daemon/raw_client.h"
+#include "tests/protocol/raw_client.h"
 
 namespace zel::test {
 namespace {

@@ -12,15 +12,18 @@
 
 #include "platform/file_manager.h"
 #include "platform/path_walk.h"
-#include "tests/operations/operations_support.h"
+#include "tests/platform/items.h"
 
 namespace zel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileManagerTest : public OperationsTest {
+class FileManagerTest : public ::testing::Test {
  protected:
+  std::string scratch(const std::string& relative) const {
+    return mRoot.scratch() + "/" + relative;
+  }
   void SetUp() override {
     makeDirectory(scratch("dir"), 0755);
     makeFile(scratch("dir/inner"), 0644);
@@ -36,6 +39,7 @@ class FileManagerTest : public OperationsTest {
     makeDirectory(scratch("private"), 0700);
     makeDirectory(scratch("private/dir"), 0777);
   }
+  SandboxRoot mRoot;
   const FileManager& mFiles = FileManager::defaultManager();
 };
 
@@ -66,10 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"File", "file", 0, WalkStop::kComplete, "file"},
         WalkCase{"Missing", "dir/missing/deeper", 0, WalkStop::kMissing, nullptr},
         WalkCase{"BelowAFile", "file/x", 0, WalkStop::kFailed, nullptr},
-        WalkCase{"DotDot", "dir/../file", 0, WalkStop::kInvalidPath, nullptr},
         WalkCase{"Nul", std::string("file\0x", 6), 0, WalkStop::kInvalidPath, nullptr},
         WalkCase{"LinkAsItem", "link", 0, WalkStop::kLink, nullptr},
-        WalkCase{"LinkInUserWritableDirectory", "link/inner", 0, WalkStop::kLink, nullptr},
         WalkCase{"RootsLinkInRootOnlyDirectory", "rootonly/run/inner", 0, WalkStop::kComplete,
                  "dir/inner"},
         WalkCase{"RelativeRootsLink", "rootonly/up/inner", 4242, WalkStop::kComplete, "dir/inner"},
@@ -78,8 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"UsersLinkInRootOnlyDirectory", "rootonly/alices/inner", 0, WalkStop::kLink,
                  nullptr},
         WalkCase{"UnsearchableForRoot", "private/dir", 0, WalkStop::kComplete, "private/dir"},
-        WalkCase{"UnsearchableWithItemThere", "private/dir", 4242, WalkStop::kSearch, nullptr},
-        WalkCase{"UnsearchableWithNothingThere", "private/none", 4242, WalkStop::kSearch, nullptr}),
+        WalkCase{"UnsearchableWithItemThere", "private/dir", 4242, WalkStop::kSearch, nullptr}),
     caseName<WalkCase>);
 
 // Each case swaps the path after the walk; the change still goes to what was walked.

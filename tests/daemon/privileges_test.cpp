@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+// octToDec and setPrivileges as root through the daemon, on real files.
+#include <sys/stat.h>
+
+#include <optional>
+
+#include <fmt/format.h>
+
+#include "tests/daemon/daemon_test.h"
+
+namespace zel::test {
+namespace {
+
+using ::testing::IsEmpty;
+
+class PrivilegesTest : public DaemonTest {};
+
+TEST_F(PrivilegesTest, OctToDecReadsDecimalDigitsAsOctal) {
+  std::vector<std::string> lines;
+  for (auto [octalLooking, mode] :
+       std::vector<std::pair<uint32_t, uint32_t>>{{770, 504},
+                                                  {4755, 2541},
+                                                  {10, 8},
+                                                  {0, 0},
+                                                  {3777777777, 536870911},
+                                                  {779, 0},
+                                                  {128, 0},
+                                                  {4294967295, 0}}) {
+    EXPECT_EQ(helper().octToDec(octalLooking), mode) << octalLooking;
+    if (mode == 0 && octalLooking != 0)
+      lines.push_back(fmt::format("octToDec non octal number: {}", octalLooking));
+  }
+  EXPECT_EQ(nsLines(), lines);
+}
+
+struct SetCase {
+  const char* name;
+  mode_t initial;  // of a file; with S_IFDIR of a directory; 0: the path is missing
+  uint32_t octalLooking;
+  mode_t expected;
+  const char* lines = "";  // patterns, one a line
+  bool immutable = false;
+  friend void PrintTo(const SetCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class SetPrivileges : public PrivilegesTest, public ::testing::WithParamInterface<SetCase> {};
+
+// A valid different mode is written, and a failed read or write is logged.
+TEST_P(SetPrivileges, WritesOnlyAValidDifferentMode) {
+  const SetCase& c = GetParam();
+  std::string item = scratch("item");
+  bool directory = S_ISDIR(c.initial);
+  if (directory)
+    makeDirectory(item, c.initial & 07777, kBob.uid, kBob.gid);
+  else if (c.initial != 0)
+    makeFile(item, c.initial, kBob.uid, kBob.gid);
+  {
+    std::optional<ImmutableItem> immutable;
+    if (c.immutable)
+      immutable.emplace(item);
+    helper().setPrivileges(c.octalLooking, item);
+  }
+  ItemStatus expected{true, kBob.uid, kBob.gid, c.expected, directory};
+  EXPECT_EQ(statusOf(item), c.initial == 0 ? ItemStatus{} : expected);
+  EXPECT_THAT(nsLines(), LinesMatch(linesOf(c.lines)));
+  EXPECT_THAT(systemLines(), IsEmpty());
+}
+
+#define NOT_THERE "ZelHelper Error getting /.*/item attributes: .*No such file.*"
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SetPrivileges,
+    ::testing::Values(
+        SetCase{"Same", 0755, 755, 0755}, SetCase{"Different", 0755, 770, 0770},
+        SetCase{"SetUserId", 0755, 4755, 04755}, SetCase{"Zero", 0644, 0, 0},
+        SetCase{"NotOctalKeepsMode", 0755, 779, 0755, "octToDec non octal number: 779"},
+        SetCase{"SetGroupIdOnDirectory", S_IFDIR | 0755, 2770, 02770},
+        SetCase{"MissingTriesTheWrite", 0, 770, 0,
+                NOT_THERE "\nZelHelper Error setting /.*/item privileges: .*No such file.*"},
+        SetCase{"MissingWithZero", 0, 0, 0, NOT_THERE},
+        SetCase{"MissingWithNotOctal", 0, 8, 0, NOT_THERE "\noctToDec non octal number: 8"},
+        SetCase{"FailedWrite", 0644, 770, 0644,
+                "ZelHelper Error setting /.*/item privileges: .*Operation not permitted", true}),
+    caseName<SetCase>);
+
+}  // namespace
+}  // namespace zel::test
