@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -146,6 +147,9 @@ TEST_F(CommandLine, HelperCommandsAnswerAndExitAsTheHelperAnswers) {
       {{"create-file", "~/a/f", "-g", "Alice Team", "-u", "bob"}, 1, "NO\n", "own-user", kAlice},
       {{"permit", "~/a", "-g", "Alice Team"}, 0, "YES\n", "newgrp zel-alice-team", kAlice},
       {{"set-privileges", "2770", "~/a"}, 0, "", "", kAlice},
+      {{"create-file", "~/k", "-g", "Alice Team"}, 0, "YES\n", "newgrp zel-alice-team", kAlice},
+      {{"set-privileges", "750", "~/k"}, 0, "", "", kAlice},
+      {{"permit", "~/k", "-g", "Alice Team"}, 0, "YES\n", "note: kept (rule:shared-mode)", kAlice},
       {{"create-dir", "~/b", "-g", "Bob Team"}, 0, "YES\n", "newgrp zel-bob-team", kBob},
       {{"create-file", "~/r", "-g", "Root Team"}, 0, "YES\n", "newgrp zel-root-team"},
       {{"set-privileges", "777", "~/r"}, 1, "", "refused (rule:set-permissions)", kAlice},
@@ -157,6 +161,21 @@ TEST_F(CommandLine, HelperCommandsAnswerAndExitAsTheHelperAnswers) {
   };
   for (const Case& step : steps)
     check(step);
+}
+
+// A relative path means what it means to the user who typed it: it is resolved with her rights
+// before it is sent, since the daemon follows no link in a directory that others may write to.
+TEST_F(CommandLine, SendsARelativePathResolvedWithTheUsersRights) {
+  DaemonHarness daemon{mRoot};
+  const std::string real = mRoot.scratch() + "/real";
+  ASSERT_EQ(mkdir(real.c_str(), 01777), 0);
+  ASSERT_EQ(chmod(real.c_str(), 01777), 0);
+  ASSERT_EQ(symlink(real.c_str(), (mRoot.scratch() + "/link").c_str()), 0);
+  const CommandResult result = runCommand({"env", "-C", mRoot.scratch(), zelhelperExecutable(),
+                                           "create-dir", "link/new", "-g", "Alice Team"},
+                                          kAlice);
+  EXPECT_EQ(result.out, "YES\n") << result.err;
+  EXPECT_TRUE(std::filesystem::is_directory(real + "/new"));
 }
 
 // More groups than one answer of the helper holds, with full names longer than a line shows.
