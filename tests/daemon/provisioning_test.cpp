@@ -97,8 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
             "ZelHelper createDirectory: dir doesn't exist\n.*volume doesn't exist /Volumes/.*"},
         OutcomeCase{"PermitOnMissingVolume", kPermitAccess, kNothing, "/Volumes/ZelTestMissing/Sub",
                     "Team", ".*permitAccessToPath: volume doesn't exist /Volumes/.*"},
-        OutcomeCase{"PermitOnVolumePath", kPermitAccess, kNothing, "/Volumes/ZelTestMissing",
-                    "Team", ""},
         OutcomeCase{"PermitOnMissingPath", kPermitAccess, kNothing, "missing", "Team", ""}),
     caseName<OutcomeCase>);
 
