@@ -2,14 +2,17 @@
 // Bad input never harms the daemon (what each malformed call is refused for, the decoder's test
 // shows): a malformed frame closes only the connection that sent it, after answering what came
 // before, with one log line; vanishing and flooding clients leave everyone else served, and no
-// earlier change is lost.
+// earlier change is lost. And the proxy's side: threads sharing one get their own replies, and an
+// argument the wire refuses is never sent.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "client/helper_proxy.h"
 #include "tests/protocol/raw_client.h"
 #include "tests/support/daemon_harness.h"
 #include "tests/support/sandbox_root.h"
@@ -56,16 +59,6 @@ TEST_F(BadInput, AMalformedFrameClosesOnlyItsConnectionWithOneLogLine) {
   EXPECT_EQ(bystander.reply(), le32(3));
 }
 
-TEST_F(BadInput, PipelinedCallsAreAnsweredInOrder) {
-  RawClient client(mDaemon.socketPath());
-  std::string calls;
-  for (int i = 0; i < 50; ++i)
-    calls += kVersionCall;
-  ASSERT_TRUE(client.send(calls));
-  for (int i = 0; i < 50; ++i)
-    ASSERT_EQ(client.reply(), le32(3)) << i;
-}
-
 TEST_F(BadInput, AClientThatNeverReadsItsRepliesHoldsUpNoOne) {
   RawClient flooder(mDaemon.socketPath());
   std::string calls;
@@ -94,7 +87,7 @@ TEST_F(BadInput, AfterACrowdOfBadClientsNoEarlierChangeIsLost) {
   std::vector<std::unique_ptr<RawClient>> crowd;
   for (int i = 0; i < 300; ++i) {
     // Oversized, cut off mid-header or mid-body, or a whole call whose caller leaves.
-    const std::string bytes[] = {frameDeclaring(0xffffffff, ""), kVersionCall.substr(0, 3),
+    const std::string bytes[] = {le32(0xffffffff), kVersionCall.substr(0, 3),
                                  frame(std::string("\x02").append(le32(100))).substr(0, 8),
                                  frame(std::string("\x05").append(le32(770)))};
     crowd.push_back(std::make_unique<RawClient>(mDaemon.socketPath()));
@@ -107,6 +100,35 @@ TEST_F(BadInput, AfterACrowdOfBadClientsNoEarlierChangeIsLost) {
   EXPECT_EQ(info.st_mode & 07777, 02770u);
   EXPECT_NE(mRoot.readFile("etc/group").find("zelshare:x:"), std::string::npos);
   expectStillServing();
+}
+
+// The proxy's side of the same connection.
+using Transport = BadInput;
+
+TEST_F(Transport, OneProxySharedByThreadsKeepsRepliesApart) {
+  auto helper = mDaemon.connect();
+  ASSERT_NE(helper, nullptr);
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 200; ++i)
+        wrong += helper->version() == 3 ? 0 : 1;
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Transport, AnArgumentTheWireRefusesIsNotSentAndTheProxyStaysUsable) {
+  auto helper = mDaemon.connect();
+  ASSERT_NE(helper, nullptr);
+  EXPECT_FALSE(helper->createFile(std::string("/tmp/a\0b", 8), "alice", "staff"));
+  EXPECT_FALSE(helper->createDirectory("/tmp/" + std::string(5000, 'x'), "alice", "staff"));
+  EXPECT_FALSE(helper->permitAccessToPath("/tmp/\xff", "alice", "staff"));
+  EXPECT_TRUE(static_cast<HelperProxy&>(*helper).connected());
+  EXPECT_EQ(helper->version(), 3u);
 }
 
 }  // namespace

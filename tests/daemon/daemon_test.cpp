@@ -36,6 +36,22 @@ void addHelperGroups(const SandboxRoot& root, const std::vector<RecordedGroup>& 
   ASSERT_FALSE(writeFullNameRecord(record->groups, record->highestGid).has_value());
 }
 
+bool call(ZelHelper& helper, Op op, const std::string& path, const std::string& user,
+          const std::string& group) {
+  switch (op) {
+    case Op::kCreateFile:
+      return helper.createFile(path, user, group);
+    case Op::kCreateDirectory:
+      return helper.createDirectory(path, user, group);
+    case Op::kPermitAccess:
+      return helper.permitAccessToPath(path, user, group);
+    case Op::kSetPrivileges:
+      helper.setPrivileges(static_cast<uint32_t>(std::stoul(group)), path);
+      return false;
+  }
+  return false;
+}
+
 DaemonTest::DaemonTest() {
   // The socket file appears at bind(); the activator says this once it listens.
   if (!mDaemon.waitForLog("Listening on "))

@@ -37,6 +37,12 @@ std::vector<std::string> linesOf(std::string_view text);
 // Adds groups to the group file (unless one of that name is there) and to the helper's record.
 void addHelperGroups(const SandboxRoot& root, const std::vector<RecordedGroup>& groups);
 
+enum class Op { kCreateFile, kCreateDirectory, kPermitAccess, kSetPrivileges };
+// For setPrivileges, `group` is the octal-looking number's text, and the answer false: only the
+// reason tells.
+bool call(ZelHelper& helper, Op op, const std::string& path, const std::string& user,
+          const std::string& group);
+
 class DaemonTest : public ::testing::Test {
  public:
   // Throws when the activator does not listen.

@@ -34,42 +34,6 @@ TEST_F(GroupStepTest, CreatesMissingGroupUnderItsFullNameAndAddsUser) {
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice", "bob"));
 }
 
-struct LookupCase {
-  const char* name;
-  std::vector<RecordedGroup> helperGroups;
-  const char* group;
-  const char* groupUsed;  // POSIX name of the group alice ends up in
-  friend void PrintTo(const LookupCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class GroupLookup : public GroupStepTest, public ::testing::WithParamInterface<LookupCase> {};
-
-// Full names compare exactly and only with full names; the first of equal full names wins.
-TEST_P(GroupLookup, FindsGroupsByExactFullNameOnly) {
-  mRoot.writeFile("etc/group", mRoot.readFile("etc/group") + "zelusers:x:4999:\n");
-  addHelperGroups(mRoot, GetParam().helperGroups);
-  EXPECT_TRUE(groupStep("alice", GetParam().group));
-  EXPECT_THAT(membersOfGroup(mRoot, GetParam().groupUsed), ::testing::Contains("alice"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lookups, GroupLookup,
-    ::testing::Values(LookupCase{"CaseDiffers", {}, "ZelUsers", "zel-ZelUsers"},
-                      LookupCase{"PosixNameOfAHelperGroup",
-                                 {{"zel-home-users", 5000, "Zel Home Users"}},
-                                 "zel-home-users",
-                                 "zel-home-users"},
-                      LookupCase{"FullNameBeforePosixName",
-                                 {{"zel-home-users", 5000, "Zel Home Users"},
-                                  {"zel-home-users-2", 5001, "zel-home-users"}},
-                                 "zel-home-users",
-                                 "zel-home-users-2"},
-                      LookupCase{"FirstOfEqualFullNames",
-                                 {{"team-b", 5001, "Team"}, {"team-a", 5000, "Team"}},
-                                 "Team",
-                                 "team-b"}),
-    caseName<LookupCase>);
-
 struct FailureCase {
   const char* name;
   void (*setUp)(const SandboxRoot&);
@@ -128,20 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"EmptyGroupText", nullptr, "alice", "",
                     "ZelHelper group not found\nZelHelper putUser could not create group", ""},
         FailureCase{"HelperGidsUsedUp", useUpHelperGids, "alice", "Zel Home Users",
-                    "ZelHelper group not found\nZelHelper refused .* for uid 0 "
-                    "\\(rule:group-limit\\): no group id is left in the helper's range 60578 to "
-                    "61183.*",
-                    ""},
+                    "ZelHelper group not found\n.*\\(rule:group-limit\\): .*60578 to 61183.*", ""},
         FailureCase{"NewGroupCommit", makeGshadowUnwritable, "alice", "Zel Home Users",
-                    "ZelHelper group not found\nZelHelper error committing new group groupadd: "
-                    "cannot open .* code 10",
-                    ""},
-        FailureCase{"LockedMembershipCommit", lockGroupFileWithStaff, "alice", "staff",
-                    "ZelHelper error committing gpasswd: .*cannot lock .* code [1-9][0-9]*", ""},
-        FailureCase{"MembershipCommitAfterNewGroup", breakUserLookupOfGpasswd, "alice",
-                    "Zel Home Users",
-                    "ZelHelper group not found\nZelHelper error committing gpasswd: .* code "
-                    "[1-9][0-9]*",
+                    "ZelHelper group not found\n.*committing new group groupadd: .* code 10", ""},
+        FailureCase{"LockedGpasswd", lockGroupFileWithStaff, "alice", "staff",
+                    ".*committing gpasswd: .*cannot lock .* code [1-9][0-9]*", ""},
+        FailureCase{"GpasswdAfterNewGroup", breakUserLookupOfGpasswd, "alice", "Zel Home Users",
+                    "ZelHelper group not found\n.*committing gpasswd: .* code [1-9][0-9]*",
                     "zel-home-users"}),
     caseName<FailureCase>);
 

@@ -4,8 +4,6 @@
 
 #include <optional>
 
-#include <fmt/format.h>
-
 #include "tests/daemon/daemon_test.h"
 
 namespace zel::test {
@@ -16,21 +14,12 @@ using ::testing::IsEmpty;
 class PrivilegesTest : public DaemonTest {};
 
 TEST_F(PrivilegesTest, OctToDecReadsDecimalDigitsAsOctal) {
-  std::vector<std::string> lines;
-  for (auto [octalLooking, mode] :
-       std::vector<std::pair<uint32_t, uint32_t>>{{770, 504},
-                                                  {4755, 2541},
-                                                  {10, 8},
-                                                  {0, 0},
-                                                  {3777777777, 536870911},
-                                                  {779, 0},
-                                                  {128, 0},
-                                                  {4294967295, 0}}) {
-    EXPECT_EQ(helper().octToDec(octalLooking), mode) << octalLooking;
-    if (mode == 0 && octalLooking != 0)
-      lines.push_back(fmt::format("octToDec non octal number: {}", octalLooking));
-  }
-  EXPECT_EQ(nsLines(), lines);
+  const uint32_t octalLooking[] = {770, 4755, 10, 0, 3777777777, 779, 128, 4294967295};
+  const uint32_t value[] = {504, 2541, 8, 0, 536870911, 0, 0, 0};
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(helper().octToDec(octalLooking[i]), value[i]) << octalLooking[i];
+  EXPECT_THAT(nsLines(),
+              LinesMatch(linesOf("octToDec non octal number: 779\n.*: 128\n.*: 4294967295")));
 }
 
 struct SetCase {
@@ -66,7 +55,7 @@ TEST_P(SetPrivileges, WritesOnlyAValidDifferentMode) {
   EXPECT_THAT(systemLines(), IsEmpty());
 }
 
-#define NOT_THERE "ZelHelper Error getting /.*/item attributes: .*No such file.*"
+#define NOT_THERE "ZelHelper Error getting /.*/item attributes: .*"
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, SetPrivileges,
@@ -76,11 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"NotOctalKeepsMode", 0755, 779, 0755, "octToDec non octal number: 779"},
         SetCase{"SetGroupIdOnDirectory", S_IFDIR | 0755, 2770, 02770},
         SetCase{"MissingTriesTheWrite", 0, 770, 0,
-                NOT_THERE "\nZelHelper Error setting /.*/item privileges: .*No such file.*"},
+                NOT_THERE "\nZelHelper Error setting /.*/item privileges: .*"},
         SetCase{"MissingWithZero", 0, 0, 0, NOT_THERE},
         SetCase{"MissingWithNotOctal", 0, 8, 0, NOT_THERE "\noctToDec non octal number: 8"},
-        SetCase{"FailedWrite", 0644, 770, 0644,
-                "ZelHelper Error setting /.*/item privileges: .*Operation not permitted", true}),
+        SetCase{"FailedWrite", 0644, 770, 0644, "ZelHelper Error setting /.*/item privileges: .*",
+                true}),
     caseName<SetCase>);
 
 }  // namespace

@@ -3,8 +3,6 @@
 // and a sandbox root's group file: each outcome with its log lines in order.
 #include <sys/stat.h>
 
-#include <fmt/format.h>
-
 #include "tests/daemon/daemon_test.h"
 
 namespace zel::test {
@@ -12,22 +10,13 @@ namespace {
 
 using ::testing::ElementsAre;
 
-enum class Operation { kCreateFile, kCreateDirectory, kPermitAccess };
-
 constexpr gid_t kAliceGroup = 4242;
+using enum Op;
 
 class ProvisioningTest : public DaemonTest {
  public:
-  bool run(Operation operation, const std::string& path, const std::string& group) {
-    switch (operation) {
-      case Operation::kCreateFile:
-        return helper().createFile(path, "alice", group);
-      case Operation::kCreateDirectory:
-        return helper().createDirectory(path, "alice", group);
-      case Operation::kPermitAccess:
-        return helper().permitAccessToPath(path, "alice", group);
-    }
-    return false;
+  bool run(Op op, const std::string& path, const std::string& group) {
+    return call(helper(), op, path, "alice", group);
   }
   // Paths of the cases are relative to the scratch directory unless they begin with "/".
   std::string pathOf(const std::string& path) const {
@@ -37,11 +26,11 @@ class ProvisioningTest : public DaemonTest {
   std::optional<ImmutableItem> mImmutable;  // released before the sandbox is removed
 };
 
-enum Setup { kNothing, kFile, kDirectory, kImmutableFile, kImmutableDirectory };
+enum Setup { kNothing, kFile, kDirectory, kImmutableFile, kImmutableDir };
 
 struct OutcomeCase {
   const char* name;
-  Operation operation;
+  Op operation;
   Setup setUp;  // of "item", mode 0644 (file) or 0755 (directory), owned by bob
   const char* path;
   const char* group;  // alice's own passes the group step silently
@@ -57,9 +46,9 @@ TEST_P(Outcome, ItemBelongsToTheGroupWithItsModeOrNothingChanges) {
   const OutcomeCase& c = GetParam();
   if (c.setUp == kFile || c.setUp == kImmutableFile)
     makeFile(scratch("item"), 0644, kBob.uid, kBob.gid);
-  if (c.setUp == kDirectory || c.setUp == kImmutableDirectory)
+  if (c.setUp == kDirectory || c.setUp == kImmutableDir)
     makeDirectory(scratch("item"), 0755, kBob.uid, kBob.gid);
-  if (c.setUp == kImmutableFile || c.setUp == kImmutableDirectory)
+  if (c.setUp == kImmutableFile || c.setUp == kImmutableDir)
     mImmutable.emplace(scratch("item"));
   std::map<std::string, ItemStatus> before = snapshotOf(mRoot.scratch());
   EXPECT_EQ(run(c.operation, pathOf(c.path), c.group), c.mode != 0);
@@ -80,62 +69,54 @@ TEST_P(Outcome, ItemBelongsToTheGroupWithItsModeOrNothingChanges) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, Outcome,
     ::testing::Values(
-        OutcomeCase{"NewFileBelongsToRoot", Operation::kCreateFile, kNothing, "new", "alice",
+        OutcomeCase{"NewFileBelongsToRoot", kCreateFile, kNothing, "new", "alice",
                     "ZelHelper createFile: file doesn't exist", 0, 0770},
-        OutcomeCase{"ExistingFileKeepsItsOwner", Operation::kCreateFile, kFile, "item", "alice",
+        OutcomeCase{"ExistingFileKeepsItsOwner", kCreateFile, kFile, "item", "alice",
                     "ZelHelper changing file attributes", kBob.uid, 0770},
-        OutcomeCase{"EveryMissingParent", Operation::kCreateDirectory, kNothing, "a/b/c", "alice",
+        OutcomeCase{"EveryMissingParent", kCreateDirectory, kNothing, "a/b/c", "alice",
                     "ZelHelper createDirectory: dir doesn't exist", 0, 02770},
-        OutcomeCase{"PermitKeepsOwner", Operation::kPermitAccess, kDirectory, "item", "alice", "",
-                    kBob.uid, 02770},
-        OutcomeCase{"FileOverDirectoryAfterGroupStep", Operation::kCreateFile, kDirectory, "item",
-                    "Team", "ZelHelper group not found"},
-        OutcomeCase{"FileThatCannotBeChanged", Operation::kCreateFile, kImmutableFile, "item",
-                    "alice", "ZelHelper changing file attributes\nError setting file privileges"},
-        OutcomeCase{"DirectoryThatCannotBeChanged", Operation::kCreateDirectory,
-                    kImmutableDirectory, "item", "alice", "ZelHelper Error setting dir privileges"},
-        OutcomeCase{"PermitOnItemThatCannotBeChanged", Operation::kPermitAccess, kImmutableFile,
-                    "item", "alice", "Error setting path privileges"},
-        OutcomeCase{"DirectoryBelowAFile", Operation::kCreateDirectory, kFile, "item/sub", "alice",
-                    "ZelHelper createDirectory: dir doesn't exist\nZelHelper createDirectory: "
-                    "could not create /.*/item/sub: /.*/item: Not a directory"},
-        OutcomeCase{"FileWhoseParentIsMissing", Operation::kCreateFile, kNothing, "missing/file",
-                    "alice",
-                    "ZelHelper createFile: file doesn't exist\nZelHelper createFile: could not "
-                    "create /.*/missing/file: /.*/missing: No such file or directory"},
-        OutcomeCase{"DirectoryOnMissingVolume", Operation::kCreateDirectory, kNothing,
-                    "/Volumes/ZelTestMissing", "alice",
-                    "ZelHelper createDirectory: dir doesn't exist\nZelHelper::createDirectory: "
-                    "Error volume doesn't exist /Volumes/ZelTestMissing"},
-        OutcomeCase{"PermitOnMissingVolume", Operation::kPermitAccess, kNothing,
-                    "/Volumes/ZelTestMissing/Sub", "Team",
-                    "ZelHelper ERROR permitAccessToPath: volume doesn't exist "
-                    "/Volumes/ZelTestMissing"},
-        OutcomeCase{"PermitOnVolumePathItself", Operation::kPermitAccess, kNothing,
-                    "/Volumes/ZelTestMissing", "Team", ""},
-        OutcomeCase{"PermitOnMissingPathBeforeGroupStep", Operation::kPermitAccess, kNothing,
-                    "missing", "Team", ""}),
+        OutcomeCase{"PermitKeepsOwner", kPermitAccess, kDirectory, "item", "alice", "", kBob.uid,
+                    02770},
+        OutcomeCase{"FileOverDirectory", kCreateFile, kDirectory, "item", "Team",
+                    "ZelHelper group not found"},
+        OutcomeCase{"ImmutableFile", kCreateFile, kImmutableFile, "item", "alice",
+                    "ZelHelper changing file attributes\nError setting file privileges"},
+        OutcomeCase{"ImmutableDirectory", kCreateDirectory, kImmutableDir, "item", "alice",
+                    "ZelHelper Error setting dir privileges"},
+        OutcomeCase{"PermitOnImmutable", kPermitAccess, kImmutableFile, "item", "alice",
+                    "Error setting path privileges"},
+        OutcomeCase{
+            "DirectoryBelowAFile", kCreateDirectory, kFile, "item/sub", "alice",
+            "ZelHelper createDirectory: dir doesn't exist\n.* could not create .*Not a directory"},
+        OutcomeCase{
+            "FileWhoseParentIsMissing", kCreateFile, kNothing, "missing/file", "alice",
+            "ZelHelper createFile: file doesn't exist\n.* could not create .*No such file.*"},
+        OutcomeCase{
+            "DirectoryOnMissingVolume", kCreateDirectory, kNothing, "/Volumes/ZelTestMissing",
+            "alice",
+            "ZelHelper createDirectory: dir doesn't exist\n.*volume doesn't exist /Volumes/.*"},
+        OutcomeCase{"PermitOnMissingVolume", kPermitAccess, kNothing, "/Volumes/ZelTestMissing/Sub",
+                    "Team", ".*permitAccessToPath: volume doesn't exist /Volumes/.*"},
+        OutcomeCase{"PermitOnMissingPath", kPermitAccess, kNothing, "missing", "Team", ""}),
     caseName<OutcomeCase>);
 
 TEST_F(ProvisioningTest, GroupWithInvalidNameIsFoundAgainAndOwnsItems) {
-  ASSERT_TRUE(run(Operation::kCreateDirectory, scratch("one"), "Zel Home Users"));
-  ASSERT_TRUE(run(Operation::kCreateFile, scratch("one/file"), "Zel Home Users"));
-  ASSERT_TRUE(run(Operation::kPermitAccess, scratch("one/file"), "Zel Home Users"));
+  ASSERT_TRUE(run(kCreateDirectory, scratch("one"), "Zel Home Users"));
+  ASSERT_TRUE(run(kCreateFile, scratch("one/file"), "Zel Home Users"));
+  ASSERT_TRUE(run(kPermitAccess, scratch("one/file"), "Zel Home Users"));
   EXPECT_THAT(systemLines(), ElementsAre("ZelHelper group not found",
                                          "ZelHelper createDirectory: dir doesn't exist",
                                          "ZelHelper createFile: file doesn't exist"));
   // One audit line per change made; the last request changed nothing.
-  gid_t group = gidOfGroup(mRoot, "zel-home-users");
   const std::string by =
       "ZelHelper audit: (createDirectory|createFile) for uid 0 \\(root\\) pid [0-9]+: ";
   EXPECT_THAT(auditLines(),
               LinesMatch(std::vector<std::string>{
-                  by + fmt::format("created group zel-home-users \\(gid {}, full name \"Zel Home "
-                                   "Users\"\\)",
-                                   group),
-                  by + fmt::format("added user alice to group zel-home-users \\(gid {}\\)", group),
-                  by + fmt::format("created directory /.*/one group {} mode 02770", group),
-                  by + fmt::format("created file /.*/one/file group {} mode 0770", group)}));
+                  by + "created group zel-home-users .*full name \"Zel Home Users\".*",
+                  by + "added user alice to group zel-home-users .*",
+                  by + "created directory /.*/one group [0-9]+ mode 02770",
+                  by + "created file /.*/one/file group [0-9]+ mode 0770"}));
+  gid_t group = gidOfGroup(mRoot, "zel-home-users");
   EXPECT_EQ(statusOf(scratch("one")), (ItemStatus{true, 0, group, 02770, true}));
   EXPECT_EQ(statusOf(scratch("one/file")), (ItemStatus{true, 0, group, 0770, false}));
   EXPECT_THAT(membersOfGroup(mRoot, "zel-home-users"), ElementsAre("alice"));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Refusal and audit lines are limited per uid, on a clock the test turns by hand.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "daemon/refusal_log.h"
@@ -39,23 +40,19 @@ TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
   }
   EXPECT_EQ(logged, (std::map<uid_t, int>{
                         {0, 10}, {5, 12}, {4242, 10}, {4243, 20}, {kUidsWithoutUserEntry, 10}}));
-  EXPECT_EQ(summaries,
-            (std::vector<std::string>{
-                "ZelHelper left out 27 refusal lines for uid 4242 in the last minute",
-                "ZelHelper left out 1 refusal lines for uids without a user entry in the last "
-                "minute",
-                "ZelHelper left out 1 refusal lines for uid 4243 in the last minute"}));
-
+  EXPECT_THAT(summaries, ::testing::ElementsAre(
+                             "ZelHelper left out 27 refusal lines for uid 4242 in the last minute",
+                             ::testing::HasSubstr(" 1 refusal lines for uids without a user entry"),
+                             ::testing::HasSubstr(" 1 refusal lines for uid 4243")));
   // Audit lines have an allowance of their own; root's are never left out.
   LogCapture audited(LogChannel::kSystemLog);
   for (uid_t uid : {4242, 4242, 4242, 0, 0, 0})
     logAuditLine(LogChannel::kSystemLog, uid, "audit", {});
   now += std::chrono::seconds(60);
   audits.logDueSummaries();
-  EXPECT_EQ(audited.lines(),
-            (std::vector<std::string>{
-                "audit", "audit", "audit", "audit", "audit",
-                "ZelHelper left out 1 audit lines for uid 4242 in the last minute"}));
+  EXPECT_THAT(audited.lines(),
+              ::testing::ElementsAre("audit", "audit", "audit", "audit", "audit",
+                                     ::testing::HasSubstr("1 audit lines for uid 4242")));
 }
 
 }  // namespace

@@ -86,25 +86,6 @@ class SafetyRulesTest : public DaemonTest {
   gid_t mSharedGroup = 0;
 };
 
-enum class Op { kCreateFile, kCreateDirectory, kPermitAccess, kSetPrivileges };
-
-// setPrivileges answers nothing: false, so that only the reason tells.
-bool call(ZelHelper& helper, Op op, const std::string& path, const std::string& user,
-          const char* group) {
-  switch (op) {
-    case Op::kCreateFile:
-      return helper.createFile(path, user, group);
-    case Op::kCreateDirectory:
-      return helper.createDirectory(path, user, group);
-    case Op::kPermitAccess:
-      return helper.permitAccessToPath(path, user, group);
-    case Op::kSetPrivileges:
-      helper.setPrivileges(static_cast<uint32_t>(std::stoul(group)), path);
-      return false;
-  }
-  return false;
-}
-
 const char* nameOf(uid_t caller) {
   return caller == kBob.uid ? "bob" : "alice";
 }
@@ -115,7 +96,7 @@ struct RefusedCase {
   Op op;
   const char* path;
   const char* group;  // or the octal-looking number's text for setPrivileges
-  const char* rule;   // null: NO without a refusal, and without the group step
+  const char* rule;   // after "rule:"; null: NO without a refusal, and without the group step
   void (*prepare)(const SandboxRoot&) = nullptr;
   const char* user = nullptr;  // the caller's own name unless given
   friend void PrintTo(const RefusedCase& c, std::ostream* out) { *out << c.name; }
@@ -132,7 +113,7 @@ TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
   std::string record = mRoot.readFile(recordFile());
   std::vector<std::string> before = c.op == Op::kSetPrivileges ? nsLines() : systemLines();
   size_t auditsBefore = auditLines().size();
-  std::string expectedReason = c.rule ? fmt::format("refused ({}): ", c.rule) : "";
+  std::string expectedReason = c.rule ? fmt::format("refused (rule:{}): ", c.rule) : "";
   std::string target = path(c.path);
   EXPECT_TRUE(asCaller(c.caller, [&](ZelHelper& helper) {
     bool yes = call(helper, c.op, target, c.user ? c.user : nameOf(c.caller), c.group);
@@ -142,16 +123,14 @@ TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
   EXPECT_EQ(auditLines().size(), auditsBefore) << "a refused request changes nothing";
   std::vector<std::string> lines = c.op == Op::kSetPrivileges ? nsLines() : systemLines();
   std::vector<std::string> refusals;
-  for (auto line = lines.begin() + static_cast<long>(before.size()); line != lines.end(); ++line) {
-    if (line->starts_with("ZelHelper refused "))
-      refusals.push_back(*line);
-  }
-  if (c.rule) {
-    ASSERT_EQ(refusals.size(), 1u) << ::testing::PrintToString(lines);
-    EXPECT_THAT(refusals[0], HasSubstr(fmt::format("for uid {} ({}): ", c.caller, c.rule)));
-  } else {
+  std::copy_if(lines.begin() + static_cast<long>(before.size()), lines.end(),
+               std::back_inserter(refusals),
+               [](const std::string& line) { return line.starts_with("ZelHelper refused "); });
+  if (c.rule)
+    EXPECT_THAT(refusals,
+                ElementsAre(HasSubstr(fmt::format("for uid {} (rule:{}): ", c.caller, c.rule))));
+  else
     EXPECT_THAT(refusals, ::testing::IsEmpty());
-  }
   EXPECT_EQ(snapshotOf(mRoot.scratch()), disk);
   EXPECT_EQ(mRoot.readFile("etc/group"), groups);
   EXPECT_EQ(mRoot.readFile(recordFile()), record);
@@ -160,78 +139,52 @@ TEST_P(Refused, AnswersNoWithTheRuleAndChangesNothing) {
 constexpr uid_t kA = kAlice.uid;
 constexpr uid_t kB = kBob.uid;
 
+constexpr const char* kNew = "New Group";
+using enum Op;
+
 void addTeamOfBob(const SandboxRoot& root) {
   addHelperGroups(root, {{"zel-team", 60600, "Team", kB}});
+}
+void makeAliceIrregular(const SandboxRoot& root) {
+  addTeamOfBob(root);
+  root.writeFile("etc/login.defs", "UID_MIN 5000\n");
+}
+void addStaff(const SandboxRoot& root) {
+  root.writeFile("etc/group", root.readFile("etc/group") + "staff:x:5000:\n");
+}
+void recordBobsGroup(const SandboxRoot& root) {
+  addHelperGroups(root, {{"bob", kBob.gid, "Bob", kB}});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Refused,
     ::testing::Values(
-        RefusedCase{"RelativePath", kA, Op::kCreateFile, "", "New Group", "rule:path"},
-        RefusedCase{"DotDotForRoot", 0, Op::kPermitAccess, "bobdir/../admfile", "New Group",
-                    "rule:path"},
-        RefusedCase{"LinkInUsersDirectory", kA, Op::kCreateFile, "alicedir/link/new", "New Group",
-                    "rule:link"},
-        RefusedCase{"LinkInUserWritableDirectoryForRoot", 0, Op::kCreateFile, "rootlink/new",
-                    "New Group", "rule:link"},
-        RefusedCase{"UnsearchableWithItem", kA, Op::kPermitAccess, "private/item", "New Group",
-                    "rule:search"},
-        RefusedCase{"UnsearchableWithoutItem", kA, Op::kPermitAccess, "private/none", "New Group",
-                    "rule:search"},
-        RefusedCase{"UnsearchableForPermissions", kA, Op::kSetPrivileges, "private/item", "700",
-                    "rule:search"},
-        RefusedCase{"TheRootDirectoryForANewGroup", kA, Op::kPermitAccess, "/", "admin",
-                    "rule:home"},
-        RefusedCase{"OwnHome", kA, Op::kCreateDirectory, "alice", "New Group", "rule:home"},
-        RefusedCase{"OthersHome", kA, Op::kPermitAccess, "bob", "New Group", "rule:home"},
-        RefusedCase{"OthersDirectoryOfASharedGroup", kA, Op::kCreateDirectory, "bobdir",
-                    "New Group", "rule:take-over"},
-        RefusedCase{"OthersFileOfASharedGroup", kA, Op::kPermitAccess, "bobfile", kShared,
-                    "rule:take-over"},
-        RefusedCase{"SharedItemOfAnotherGroup", kB, Op::kCreateFile, "shared/narrow", "bob",
-                    "rule:take-over"},
-        RefusedCase{"InGroupReadOnlyDirectory", kA, Op::kCreateFile, "admdir/new", "New Group",
-                    "rule:create-in"},
-        RefusedCase{"DeepInGroupReadOnlyDirectory", kA, Op::kCreateDirectory, "admdir/a/b", kShared,
-                    "rule:create-in"},
-        RefusedCase{"GroupMembersChmod", kA, Op::kSetPrivileges, "admfile", "770",
-                    "rule:set-permissions"},
-        RefusedCase{"SetGroupIdOnOwnFileOfRootGroup", kA, Op::kSetPrivileges, "alicefile", "2644",
-                    "rule:set-id"},
-        RefusedCase{"SetUserIdOnOwnFile", kA, Op::kSetPrivileges, "alicefile", "4644",
-                    "rule:set-id"},
-        RefusedCase{"MemberWidensSharedItem", kB, Op::kSetPrivileges, "shared/narrow", "770",
-                    "rule:shared-mode"},
-        RefusedCase{"MemberAddsOthersToSharedItem", kB, Op::kSetPrivileges, "shared/bobs", "775",
-                    "rule:shared-mode"},
-        RefusedCase{"MemberChmodsSharedItemWithAcl", kB, Op::kSetPrivileges, "shared/acl", "750",
-                    "rule:acl"},
-        RefusedCase{"MemberTakesOverSharedItemWithAcl", kB, Op::kPermitAccess, "shared/acl",
-                    kShared, "rule:acl"},
-        RefusedCase{"FileOverDirectoryBeforeGroupStep", kA, Op::kCreateFile, "alicedir",
-                    "New Group", nullptr},
-        RefusedCase{"OtherUser", kA, Op::kPermitAccess, "alicefile", "Team", "rule:own-user",
-                    addTeamOfBob, "bob"},
-        RefusedCase{"NotARegularUser", kA, Op::kPermitAccess, "alicefile", "Team",
-                    "rule:regular-user",
-                    [](const SandboxRoot& root) {
-                      addTeamOfBob(root);
-                      root.writeFile("etc/login.defs", "UID_MIN 5000\n");
-                    }},
-        RefusedCase{"SystemGroup", kA, Op::kPermitAccess, "alicefile", "staff", "rule:open-group",
-                    [](const SandboxRoot& root) {
-                      root.writeFile("etc/group", root.readFile("etc/group") + "staff:x:5000:\n");
-                    }},
-        RefusedCase{
-            "GroupRootAskedFor", kA, Op::kPermitAccess, "alicefile", "Root Team", "rule:open-group",
-            [](const SandboxRoot& root) {
-              addHelperGroups(root, {{"zel-root-team", 60601, "Root Team", 0}});
-            }},
-        RefusedCase{
-            "PrimaryGroupOfAUser", kA, Op::kPermitAccess, "alicefile", "Bob", "rule:primary-group",
-            [](const SandboxRoot& root) {
-              addHelperGroups(root, {{"bob", kBob.gid, "Bob", kB}});
-            }}),
+        RefusedCase{"RelativePath", kA, kCreateFile, "", kNew, "path"},
+        RefusedCase{"DotDotForRoot", 0, kPermitAccess, "bobdir/../admfile", kNew, "path"},
+        RefusedCase{"LinkInUsersDirectory", kA, kCreateFile, "alicedir/link/new", kNew, "link"},
+        RefusedCase{"RootsLinkInUsersDir", 0, kCreateFile, "rootlink/new", kNew, "link"},
+        RefusedCase{"UnsearchableWithItem", kA, kPermitAccess, "private/item", kNew, "search"},
+        RefusedCase{"UnsearchableChmod", kA, kSetPrivileges, "private/item", "700", "search"},
+        RefusedCase{"TheRootDirectoryForANewGroup", kA, kPermitAccess, "/", "admin", "home"},
+        RefusedCase{"OwnHome", kA, kCreateDirectory, "alice", kNew, "home"},
+        RefusedCase{"OthersFile", kA, kPermitAccess, "bobfile", kShared, "take-over"},
+        RefusedCase{"SharedOfOtherGroup", kB, kCreateFile, "shared/narrow", "bob", "take-over"},
+        RefusedCase{"InGroupReadOnlyDirectory", kA, kCreateFile, "admdir/new", kNew, "create-in"},
+        RefusedCase{"GroupMembersChmod", kA, kSetPrivileges, "admfile", "770", "set-permissions"},
+        RefusedCase{"SetGidOnOwnFile", kA, kSetPrivileges, "alicefile", "2644", "set-id"},
+        RefusedCase{"SetUserIdOnOwnFile", kA, kSetPrivileges, "alicefile", "4644", "set-id"},
+        RefusedCase{"MemberWidensShared", kB, kSetPrivileges, "shared/narrow", "770",
+                    "shared-mode"},
+        RefusedCase{"MemberChmodsAclItem", kB, kSetPrivileges, "shared/acl", "750", "acl"},
+        RefusedCase{"MemberTakesAclItem", kB, kPermitAccess, "shared/acl", kShared, "acl"},
+        RefusedCase{"FileOverDirectoryBeforeGroupStep", kA, kCreateFile, "alicedir", kNew, nullptr},
+        RefusedCase{"OtherUser", kA, kPermitAccess, "alicefile", "Team", "own-user", addTeamOfBob,
+                    "bob"},
+        RefusedCase{"Irregular", kA, kPermitAccess, "alicefile", "Team", "regular-user",
+                    makeAliceIrregular},
+        RefusedCase{"SystemGroup", kA, kPermitAccess, "alicefile", "staff", "open-group", addStaff},
+        RefusedCase{"PrimaryGroup", kA, kPermitAccess, "alicefile", "Bob", "primary-group",
+                    recordBobsGroup}),
     caseName<RefusedCase>);
 
 struct AllowedCase {
@@ -264,16 +217,13 @@ constexpr const char* kKept = "kept (rule:shared-mode): ";
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Allowed,
-    ::testing::Values(AllowedCase{"OwnDirectoryGetsTheGroupBit", kA, Op::kCreateDirectory,
-                                  "alicedir", kShared, "", kA, 02770},
-                      AllowedCase{"OwnFileFoundByCreateDirectoryStaysAFile", kA,
-                                  Op::kCreateDirectory, "alicefile", kShared, "", kA, 0770},
-                      AllowedCase{"MemberNarrowsSharedItem", kB, Op::kSetPrivileges, "shared/bobs",
-                                  "750", "", 0, 0750},
-                      AllowedCase{"TakeOverKeepsTheModeOfANarrowSharedItem", kB, Op::kPermitAccess,
-                                  "shared/narrow", kShared, kKept, 0, 0750},
-                      AllowedCase{"NewModeKeepsTheSharedDirectorysGroupBit", kB, Op::kSetPrivileges,
-                                  "shared", "750", kKept, 0, 02750}),
+    ::testing::Values(
+        AllowedCase{"OwnDirGetsGroupBit", kA, kCreateDirectory, "alicedir", kShared, "", kA, 02770},
+        AllowedCase{"OwnFileStaysAFile", kA, kCreateDirectory, "alicefile", kShared, "", kA, 0770},
+        AllowedCase{"MemberNarrows", kB, kSetPrivileges, "shared/bobs", "750", "", 0, 0750},
+        AllowedCase{"TakeOverKeepsNarrowMode", kB, kPermitAccess, "shared/narrow", kShared, kKept,
+                    0, 0750},
+        AllowedCase{"NewModeKeepsGroupBit", kB, kSetPrivileges, "shared", "750", kKept, 0, 02750}),
     caseName<AllowedCase>);
 
 TEST_F(SafetyRulesTest, SharedDirectoryForItsMembers) {

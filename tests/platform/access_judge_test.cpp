@@ -13,8 +13,9 @@ namespace zel {
 namespace {
 
 using Tag = AccessEntry::Tag;
+using enum AccessEntry::Tag;
 
-constexpr uid_t kOwner = 100;
+constexpr uid_t kOwnerUid = 100;
 constexpr gid_t kGroup = 200;
 
 struct JudgeCase {
@@ -46,29 +47,32 @@ AccessControlList withNamed(Tag tag, uint32_t id, unsigned permissions, unsigned
 }
 
 TEST(AccessJudge, JudgesAsTheKernel) {
-  const AccessSubject owner{kOwner, {}};
+  const AccessSubject owner{kOwnerUid, {}};
   const AccessSubject member{300, {kGroup}};
   const AccessSubject other{300, {999}};
+  const AccessSubject named{300, {}};
+  const AccessSubject inNamedGroup{300, {400}};
+  const std::optional<AccessControlList> kModeOnly;
   constexpr unsigned kWriteSearch = kMayWrite | kMaySearch;
   for (const JudgeCase& c : std::vector<JudgeCase>{
-           {"OwnerClassOnly", owner, 0077, std::nullopt, kMaySearch, false},
-           {"OwnerBits", owner, 0700, std::nullopt, kWriteSearch, true},
-           {"GroupWithoutWrite", member, 02750, std::nullopt, kWriteSearch, false},
-           {"GroupClassOnly", member, 0707, std::nullopt, kMaySearch, false},
-           {"Others", other, 0001, std::nullopt, kMaySearch, true},
-           {"NamedUserThroughMask", AccessSubject{300, {}}, 0777,
-            withNamed(Tag::kNamedUser, 300, 7, 5), kWriteSearch, false},
-           {"NamedUserDeniesBeforeOthers", AccessSubject{300, {}}, 0777,
-            withNamed(Tag::kNamedUser, 300, 0, 7), kMaySearch, false},
-           {"NamedGroupGrants", AccessSubject{300, {400}}, 0770,
-            withNamed(Tag::kNamedGroup, 400, 3, 7), kWriteSearch, true},
-           {"MatchingGroupThatGrantsNothingDenies", AccessSubject{300, {400}}, 0777,
-            withNamed(Tag::kNamedGroup, 400, 4, 7), kMaySearch, false},
-           {"NoEntryMatchesSoOthers", other, 0770, withNamed(Tag::kNamedGroup, 400, 0, 7),
-            kWriteSearch, true},
+           {"OwnerClassOnly", owner, 0077, kModeOnly, kMaySearch, false},
+           {"OwnerBits", owner, 0700, kModeOnly, kWriteSearch, true},
+           {"GroupWithoutWrite", member, 02750, kModeOnly, kWriteSearch, false},
+           {"GroupClassOnly", member, 0707, kModeOnly, kMaySearch, false},
+           {"Others", other, 0001, kModeOnly, kMaySearch, true},
+           {"NamedUserThroughMask", named, 0777, withNamed(kNamedUser, 300, 7, 5), kWriteSearch,
+            false},
+           {"NamedUserBeforeOthers", named, 0777, withNamed(kNamedUser, 300, 0, 7), kMaySearch,
+            false},
+           {"NamedGroupGrants", inNamedGroup, 0770, withNamed(kNamedGroup, 400, 3, 7), kWriteSearch,
+            true},
+           {"MatchingGroupGrantsNothing", inNamedGroup, 0777, withNamed(kNamedGroup, 400, 4, 7),
+            kMaySearch, false},
+           {"NoEntryMatchesSoOthers", other, 0770, withNamed(kNamedGroup, 400, 0, 7), kWriteSearch,
+            true},
        }) {
     struct stat status {};
-    status.st_uid = kOwner;
+    status.st_uid = kOwnerUid;
     status.st_gid = kGroup;
     status.st_mode = S_IFDIR | c.mode;
     std::optional<AccessControlList> acl =
@@ -79,7 +83,7 @@ TEST(AccessJudge, JudgesAsTheKernel) {
 }
 
 TEST(AccessJudge, RefusesMalformedValues) {
-  std::string good = stored(withNamed(Tag::kNamedUser, 1, 7, 7));
+  std::string good = stored(withNamed(kNamedUser, 1, 7, 7));
   std::string wrongVersion = good;
   wrongVersion[0] = 1;
   std::string unknownTag = good;

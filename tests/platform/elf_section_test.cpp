@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Reading a named section out of an ELF file: the property lists of the built executable, and
-// damaged copies of it.
-#include <elf.h>
-
-#include <cstring>
+// Reading a named section out of an ELF file: the property lists of the built executable (that a
+// damaged file is an error and never a crash, the bounded fuzz run of the reader shows).
 #include <fstream>
 #include <iterator>
 
@@ -50,56 +47,6 @@ TEST(ElfSection, ReadsThePropertyListsTheBuildEmbedded) {
   EXPECT_FALSE(readElfSection("/nonexistent/zelhelper", "__info_plist", &problem));
   EXPECT_NE(problem.find("cannot read"), std::string::npos);
 }
-
-struct Damage {
-  const char* name;
-  void (*apply)(std::string& image, Elf64_Ehdr& header);
-  const char* problem;
-  friend void PrintTo(const Damage& value, std::ostream* out) { *out << value.name; }
-};
-
-class DamagedElf : public ::testing::TestWithParam<Damage> {};
-
-TEST_P(DamagedElf, IsAnErrorNeverACrash) {
-  std::string image = contentsOf(zelhelperExecutable());
-  Elf64_Ehdr header;
-  std::memcpy(&header, image.data(), sizeof header);
-  GetParam().apply(image, header);
-  if (image.size() >= sizeof header)
-    std::memcpy(image.data(), &header, sizeof header);
-  std::string problem;
-  EXPECT_FALSE(elfSection(image, "__launchd_plist", &problem));
-  EXPECT_NE(problem.find(GetParam().problem), std::string::npos) << problem;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Images, DamagedElf,
-    ::testing::Values(
-        Damage{"NotElf", [](std::string& image, Elf64_Ehdr&) { image = "#!/bin/sh\n"; },
-               "not a little-endian ELF"},
-        Damage{"HeaderOnly", [](std::string& image, Elf64_Ehdr&) { image.resize(EI_NIDENT + 4); },
-               "damaged ELF header"},
-        Damage{"SectionTableCutOff",
-               [](std::string& image, Elf64_Ehdr& header) { image.resize(header.e_shoff + 10); },
-               "no section table"},
-        Damage{"SectionTableFarAway",
-               [](std::string&, Elf64_Ehdr& header) { header.e_shoff = UINT64_MAX - 8; },
-               "no section table"},
-        Damage{"NameTableIndexOutOfRange",
-               [](std::string&, Elf64_Ehdr& header) { header.e_shstrndx = header.e_shnum + 5; },
-               "damaged section name table"},
-        Damage{"SectionContentsOutsideFile",
-               [](std::string& image, Elf64_Ehdr& header) {
-                 for (int i = 0; i < header.e_shnum; ++i) {
-                   Elf64_Shdr section;
-                   const auto at = header.e_shoff + i * sizeof section;
-                   std::memcpy(&section, image.data() + at, sizeof section);
-                   section.sh_size = i == header.e_shstrndx ? section.sh_size : UINT64_MAX / 2;
-                   std::memcpy(image.data() + at, &section, sizeof section);
-                 }
-               },
-               "outside the file"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zel::test

@@ -64,23 +64,22 @@ TEST_P(Walk, StopsWhereTheRulesSay) {
   }
 }
 
+using enum WalkStop;
+
 INSTANTIATE_TEST_SUITE_P(
     Paths, Walk,
     ::testing::Values(
-        WalkCase{"File", "file", 0, WalkStop::kComplete, "file"},
-        WalkCase{"Missing", "dir/missing/deeper", 0, WalkStop::kMissing, nullptr},
-        WalkCase{"BelowAFile", "file/x", 0, WalkStop::kFailed, nullptr},
-        WalkCase{"Nul", std::string("file\0x", 6), 0, WalkStop::kInvalidPath, nullptr},
-        WalkCase{"LinkAsItem", "link", 0, WalkStop::kLink, nullptr},
-        WalkCase{"RootsLinkInRootOnlyDirectory", "rootonly/run/inner", 0, WalkStop::kComplete,
-                 "dir/inner"},
-        WalkCase{"RelativeRootsLink", "rootonly/up/inner", 4242, WalkStop::kComplete, "dir/inner"},
-        WalkCase{"RootsLinkInGroupWritableDirectory", "groupwritable/run/inner", 0, WalkStop::kLink,
-                 nullptr},
-        WalkCase{"UsersLinkInRootOnlyDirectory", "rootonly/alices/inner", 0, WalkStop::kLink,
-                 nullptr},
-        WalkCase{"UnsearchableForRoot", "private/dir", 0, WalkStop::kComplete, "private/dir"},
-        WalkCase{"UnsearchableWithItemThere", "private/dir", 4242, WalkStop::kSearch, nullptr}),
+        WalkCase{"File", "file", 0, kComplete, "file"},
+        WalkCase{"Missing", "dir/missing/deeper", 0, kMissing, nullptr},
+        WalkCase{"BelowAFile", "file/x", 0, kFailed, nullptr},
+        WalkCase{"Nul", std::string("file\0x", 6), 0, kInvalidPath, nullptr},
+        WalkCase{"LinkAsItem", "link", 0, kLink, nullptr},
+        WalkCase{"RootsLinkInRootOnlyDir", "rootonly/run/inner", 0, kComplete, "dir/inner"},
+        WalkCase{"RelativeRootsLink", "rootonly/up/inner", 4242, kComplete, "dir/inner"},
+        WalkCase{"RootsLinkInGroupWritableDir", "groupwritable/run/inner", 0, kLink, nullptr},
+        WalkCase{"UsersLinkInRootOnlyDir", "rootonly/alices/inner", 0, kLink, nullptr},
+        WalkCase{"UnsearchableForRoot", "private/dir", 0, kComplete, "private/dir"},
+        WalkCase{"UnsearchableForAlice", "private/dir", 4242, kSearch, nullptr}),
     caseName<WalkCase>);
 
 // Each case swaps the path after the walk; the change still goes to what was walked.

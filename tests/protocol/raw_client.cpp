@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -78,36 +79,33 @@ bool RawClient::send(std::string_view bytes) {
   return true;
 }
 
+bool RawClient::receive(std::chrono::milliseconds timeout) {
+  pollfd waiting{mFd, POLLIN, 0};
+  if (poll(&waiting, 1, static_cast<int>(std::max<long>(timeout.count(), 0))) != 1)
+    return false;
+  char buffer[4096];
+  const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
+  mClosed = got == 0 || (got < 0 && errno == ECONNRESET);
+  if (got > 0)
+    mIn.append(std::string_view(buffer, static_cast<std::size_t>(got)));
+  return got > 0;
+}
+
 std::optional<std::string> RawClient::reply(std::chrono::milliseconds timeout) {
   std::string body;
   while (mIn.next(body) != wire::FrameAssembler::Status::kComplete) {
-    pollfd waiting{mFd, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(timeout.count())) != 1)
+    if (!receive(timeout))
       return std::nullopt;
-    char buffer[4096];
-    const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
-    if (got <= 0)
-      return std::nullopt;
-    mIn.append(std::string_view(buffer, static_cast<std::size_t>(got)));
   }
   return body;
 }
 
 bool RawClient::closedByDaemon(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd waiting{mFd, POLLIN, 0};
-    if (left.count() <= 0 || poll(&waiting, 1, static_cast<int>(left.count())) != 1)
-      return false;
-    char buffer[4096];
-    const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
-    if (got == 0 || (got < 0 && errno == ECONNRESET))
-      return true;
-    if (got < 0)
-      return false;
+  while (receive(std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now()))) {
   }
+  return mClosed;
 }
 
 std::string le32(uint32_t value) {
@@ -121,12 +119,8 @@ std::string str(std::string_view text) {
   return le32(static_cast<uint32_t>(text.size())) + std::string(text);
 }
 
-std::string frameDeclaring(uint32_t declared, std::string_view body) {
-  return le32(declared) + std::string(body);
-}
-
 std::string frame(std::string_view body) {
-  return frameDeclaring(static_cast<uint32_t>(body.size()), body);
+  return le32(static_cast<uint32_t>(body.size())) + std::string(body);
 }
 
 }  // namespace zel::test

@@ -34,7 +34,11 @@ class RawClient {
   void hangUp();
 
  private:
+  // Adds what arrives within `timeout` to mIn; false when nothing did or the connection closed.
+  bool receive(std::chrono::milliseconds timeout);
+
   int mFd = -1;
+  bool mClosed = false;
   wire::FrameAssembler mIn;
 };
 
@@ -42,9 +46,8 @@ class RawClient {
 // cannot listen there.
 int listenAt(const std::string& socketPath);
 
-// A frame with `body`, its header declaring `declared` bytes (the body's size by default).
+// A frame with `body`.
 std::string frame(std::string_view body);
-std::string frameDeclaring(uint32_t declared, std::string_view body);
 // Little-endian encodings of a number and a string, as the wire writes them.
 std::string le32(uint32_t value);
 std::string str(std::string_view text);
