@@ -24,10 +24,9 @@ using testing::HasSubstr;
 
 class InstallCommands : public test::InstalledHelperTest {
  protected:
-  test::CommandResult zelhelper(std::vector<std::string> arguments,
-                                std::optional<test::SandboxUser> user = std::nullopt) {
+  test::CommandResult zelhelper(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), test::zelhelperExecutable());
-    return test::runCommand(arguments, user);
+    return test::runCommand(arguments);
   }
 };
 
@@ -135,19 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
         OwnershipCase{"NothingStatus", Before::kNothing, "status", 3, "", false, HelperOwner::kNone,
                       "", "inactive", false}),
     [](const testing::TestParamInfo<OwnershipCase>& info) { return info.param.name; });
-
-// Only `install` installs: a helper command, run as root, reports an outdated helper and leaves
-// the job as it was.
-TEST_F(InstallCommands, AHelperCommandAsRootReportsAnOutdatedHelperAndInstallsNothing) {
-  installFakeHelper(2);
-  const std::string serviceUnit = mRoot.readFile("etc/systemd/system/" + mFiles.serviceUnitName);
-  test::CommandResult result = zelhelper({"create-dir", mRoot.scratch() + "/x", "--group", "g"});
-  EXPECT_EQ(result.status, 3);
-  EXPECT_THAT(result.err, HasSubstr(helperSocketPath(kMachServiceName)));
-  EXPECT_THAT(result.err, HasSubstr("sudo zelhelper install"));
-  EXPECT_EQ(mRoot.readFile("etc/systemd/system/" + mFiles.serviceUnitName), serviceUnit);
-  EXPECT_FALSE(std::filesystem::exists(mRoot.scratch() + "/x"));
-}
 
 }  // namespace
 }  // namespace zel

@@ -3,7 +3,6 @@
 // systemd-socket-activate, so the helper that answers is the real daemon of this executable.
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -107,24 +106,6 @@ TEST_P(OrdinaryUser, CreateNeedsNoAuthorizationOnlyForACurrentHelper) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HelperInstalled, OrdinaryUser, testing::Bool());
-
-// The installation blesses twice; a failure of either is logged once and yields no helper.
-class FailingBless : public HelperInstallation, public testing::WithParamInterface<int> {};
-
-TEST_P(FailingBless, IsLoggedOnceAndYieldsNoHelper) {
-  setenv("SYSTEMCTL_FAIL", fmt::format("enable:{}", GetParam()).c_str(), 1);
-  LogCapture log(LogChannel::kNSLog);
-  EXPECT_EQ(ZelHelper::install(), nullptr);
-  EXPECT_THAT(log.lines(),
-              ElementsAre(noJobMessage(), HasSubstr("enable --now net.zel.client-Helper.socket"),
-                          "ZelHelper Error blessing helper"));
-  // Enabled by the first bless when only the second failed.
-  EXPECT_EQ(std::filesystem::is_symlink(
-                mRoot.at("etc/systemd/system/sockets.target.wants/" + mFiles.socketUnitName)),
-            GetParam() == 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(Blesses, FailingBless, testing::Values(1, 2));
 
 }  // namespace
 }  // namespace zel

@@ -11,11 +11,7 @@ source "$here/lib/bookworm_root.sh"
 source "$here/lib/container.sh"
 deb=$1 label=$2 work=$3
 
-started=${EPOCHREALTIME/./}
-elapsed() {
-  local us=$((${EPOCHREALTIME/./} - started))
-  printf '%d.%d s' $((us / 1000000)) $((us / 100000 % 10))
-}
+elapsed() { echo "${SECONDS} s"; }
 skip() {
   echo "SKIPPED: $*"
   exit 77

@@ -19,15 +19,12 @@
 namespace zel {
 namespace {
 
-using Kind = test::SystemctlOnPath::Kind;
-
 const Authorization kBoth({kSMRightBlessPrivilegedHelper, kSMRightModifySystemDaemons});
 const Authorization kBlessOnly({kSMRightBlessPrivilegedHelper});
 const Authorization kModifyOnly({kSMRightModifySystemDaemons});
 
 struct FailureCase {
   const char* name;
-  Kind systemctl;
   const char* request;  // "bless", "bless-user" (in the user domain) or "remove"
   const Authorization* rights;
   bool unitsInstalled;
@@ -40,11 +37,11 @@ class ServiceManagementFailure : public testing::TestWithParam<FailureCase> {
  protected:
   void TearDown() override { unsetenv("SYSTEMCTL_FAIL"); }
   test::SandboxRoot mRoot;
+  test::SystemctlOnPath mSystemctl;
 };
 
 TEST_P(ServiceManagementFailure, SaysWhatFailed) {
   const FailureCase& c = GetParam();
-  test::SystemctlOnPath systemctl(c.systemctl, mRoot.scratch());
   HelperJobFiles files = helperJobFiles(kHelperLabel);
   if (c.unitsInstalled) {
     mRoot.writeFile("etc/systemd/system/" + files.socketUnitName, "[Socket]\n");
@@ -70,31 +67,23 @@ TEST_P(ServiceManagementFailure, SaysWhatFailed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, ServiceManagementFailure,
-    testing::Values(
-        FailureCase{"BlessUnauthorized", Kind::kStandIn, "bless", nullptr, false, "not granted"},
-        FailureCase{"BlessWithTheOtherRight", Kind::kStandIn, "bless", &kModifyOnly, false,
-                    "blesshelper was not granted"},
-        FailureCase{"RemoveWithTheOtherRight", Kind::kStandIn, "remove", &kBlessOnly, true,
-                    "daemons.modify was not granted"},
-        FailureCase{"BlessInAnotherDomain", Kind::kStandIn, "bless-user", &kBoth, false,
-                    "unknown service domain \"user\""},
-        FailureCase{"BlessWithoutSystemd", Kind::kSystemdNotRunning, "bless", &kBoth, false,
-                    "systemd is not running"},
-        FailureCase{"RemoveWithoutSystemd", Kind::kSystemdNotRunning, "remove", &kBoth, true,
-                    "systemd is not running"},
-        FailureCase{"BlessWithTheMachinesSystemctl", Kind::kMachineSystemd, "bless", &kBoth, false,
-                    "{root} is a sandbox root"},
-        FailureCase{"RemoveWithTheMachinesSystemctl", Kind::kMachineSystemd, "remove", &kBoth, true,
-                    "{root} is a sandbox root"},
-        // This test executable carries no launchd property list, unlike zelhelper.
-        FailureCase{"BlessAnExecutableWithoutJob", Kind::kStandIn, "bless", &kBoth, false,
-                    "{exe} carries no launchd property list"},
-        FailureCase{"RemoveWhenNothingIsInstalled", Kind::kStandIn, "remove", &kBoth, false,
-                    "(no net.zel.client-Helper.socket in {root}/etc/systemd/system)"},
-        FailureCase{"RemoveWhenSystemdRefuses", Kind::kStandIn, "remove", &kBoth, true,
-                    "disable --now net.zel.client-Helper.socket net.zel.client-Helper.service "
-                    "failed with exit status 1",
-                    "disable:1"}),
+    testing::Values(FailureCase{"BlessUnauthorized", "bless", nullptr, false, "not granted"},
+                    FailureCase{"BlessWithTheOtherRight", "bless", &kModifyOnly, false,
+                                "blesshelper was not granted"},
+                    FailureCase{"RemoveWithTheOtherRight", "remove", &kBlessOnly, true,
+                                "daemons.modify was not granted"},
+                    FailureCase{"BlessInAnotherDomain", "bless-user", &kBoth, false,
+                                "unknown service domain \"user\""},
+                    // This test executable carries no launchd property list, unlike zelhelper.
+                    FailureCase{"BlessAnExecutableWithoutJob", "bless", &kBoth, false,
+                                "{exe} carries no launchd property list"},
+                    FailureCase{"RemoveWhenNothingIsInstalled", "remove", &kBoth, false,
+                                "(no net.zel.client-Helper.socket in {root}/etc/systemd/system)"},
+                    FailureCase{
+                        "RemoveWhenSystemdRefuses", "remove", &kBoth, true,
+                        "disable --now net.zel.client-Helper.socket net.zel.client-Helper.service "
+                        "failed with exit status 1",
+                        "disable:1"}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 }  // namespace

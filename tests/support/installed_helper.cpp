@@ -12,23 +12,8 @@
 
 namespace zel::test {
 
-SystemctlOnPath::SystemctlOnPath(Kind kind, const std::string& scratch)
-    : mPreviousPath(std::getenv("PATH")) {
-  std::string directory = ZEL_TEST_SUPPORT_DIR;
-  if (kind != Kind::kStandIn) {
-    directory = scratch + "/systemctl-bin";
-    std::filesystem::create_directories(directory);
-    std::ofstream(directory + "/systemctl")
-        << (kind == Kind::kSystemdNotRunning
-                ? "#!/bin/sh\n[ \"$1\" = is-system-running ] && echo offline && exit 1\n"
-                  "echo 'System has not been booted with systemd as init system (PID 1).' >&2\n"
-                : "#!/bin/sh\n[ \"$1\" = is-system-running ] && echo running && exit 0\n"
-                  "[ \"$1\" = --version ] && echo 'systemd 252 (252.39-1~deb12u2)' && exit 0\n"
-                  "echo \"the machine's systemctl was asked to $*\" >&2\n")
-        << "exit 1\n";
-    std::filesystem::permissions(directory + "/systemctl", std::filesystem::perms::owner_all);
-  }
-  setenv("PATH", (directory + ":" + mPreviousPath).c_str(), 1);
+SystemctlOnPath::SystemctlOnPath() : mPreviousPath(std::getenv("PATH")) {
+  setenv("PATH", (ZEL_TEST_SUPPORT_DIR ":" + mPreviousPath).c_str(), 1);
 }
 
 SystemctlOnPath::~SystemctlOnPath() {
@@ -36,7 +21,6 @@ SystemctlOnPath::~SystemctlOnPath() {
 }
 
 void InstalledHelperTest::TearDown() {
-  unsetenv("SYSTEMCTL_FAIL");
   if (SMJobInstalled(kHelperLabel)) {
     Authorization both({kSMRightBlessPrivilegedHelper, kSMRightModifySystemDaemons});
     EXPECT_TRUE(SMJobRemove(kSMDomainSystemLaunchd, kHelperLabel, &both, true, nullptr));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// For tests that install, replace and remove the helper job: a systemctl first on PATH for as
-// long as it lives, so that no test ever reaches the machine's own, and a fixture with a sandbox
-// root and the stand-in systemctl. Executables that install link zel_helper_test_main, which makes
+// For tests that install, replace and remove the helper job: the stand-in systemctl first on PATH
+// for as long as it lives, so that no test ever reaches the machine's own, and a fixture with a
+// sandbox root and the stand-in. Executables that install link zel_helper_test_main, which makes
 // them a helper too (helper_test_main.cpp).
 #pragma once
 
@@ -21,11 +21,7 @@ namespace zel::test {
 
 class SystemctlOnPath {
  public:
-  // The stand-in of tests/support; one that answers like systemctl where systemd is not
-  // running; or one like the systemctl of a machine where systemd runs, failing whatever it is
-  // asked to do. The latter two are written into `scratch`.
-  enum class Kind { kStandIn, kSystemdNotRunning, kMachineSystemd };
-  SystemctlOnPath(Kind kind, const std::string& scratch);
+  SystemctlOnPath();
   ~SystemctlOnPath();
   SystemctlOnPath(const SystemctlOnPath&) = delete;
   SystemctlOnPath& operator=(const SystemctlOnPath&) = delete;
@@ -46,7 +42,7 @@ class InstalledHelperTest : public testing::Test {
   std::optional<pid_t> jobPid() const;
 
   SandboxRoot mRoot;
-  SystemctlOnPath mSystemctl{SystemctlOnPath::Kind::kStandIn, mRoot.scratch()};
+  SystemctlOnPath mSystemctl;
   HelperJobFiles mFiles = helperJobFiles(kHelperLabel);
 };
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -20,9 +20,8 @@ SandboxRoot::SandboxRoot() {
     throw std::runtime_error("mkdtemp failed");
   mPath = pattern;
   chmod(mPath.c_str(), 0755);
-  for (const char* dir : {"etc", "run", "var/lib", "usr/local/libexec", "etc/systemd/system"}) {
+  for (const char* dir : {"etc", "run", "var/lib", "usr/local/libexec", "etc/systemd/system"})
     fs::create_directories(at(dir));
-  }
   fs::create_directories(scratch());
   chmod(scratch().c_str(), 01777);
 
@@ -41,19 +40,16 @@ SandboxRoot::SandboxRoot() {
   writeFile("etc/shadow", shadow);
   writeFile("etc/gshadow", gshadow);
 
-  const char* previous = std::getenv("ZELHELPER_ROOT");
-  mHadPreviousRoot = previous != nullptr;
-  if (mHadPreviousRoot)
+  if (const char* previous = std::getenv("ZELHELPER_ROOT"))
     mPreviousRoot = previous;
   setenv("ZELHELPER_ROOT", mPath.c_str(), 1);
 }
 
 SandboxRoot::~SandboxRoot() {
-  if (mHadPreviousRoot) {
-    setenv("ZELHELPER_ROOT", mPreviousRoot.c_str(), 1);
-  } else {
+  if (mPreviousRoot)
+    setenv("ZELHELPER_ROOT", mPreviousRoot->c_str(), 1);
+  else
     unsetenv("ZELHELPER_ROOT");
-  }
   std::error_code ignored;
   fs::remove_all(mPath, ignored);
 }
@@ -64,9 +60,7 @@ std::string SandboxRoot::at(const std::string& relative) const {
 
 std::string SandboxRoot::readFile(const std::string& relative) const {
   std::ifstream in(at(relative));
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void SandboxRoot::writeFile(const std::string& relative, const std::string& contents) const {

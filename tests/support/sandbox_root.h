@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 namespace zel::test {
@@ -43,8 +44,7 @@ class SandboxRoot {
 
  private:
   std::string mPath;
-  std::string mPreviousRoot;
-  bool mHadPreviousRoot;
+  std::optional<std::string> mPreviousRoot;
 };
 
 }  // namespace zel::test

@@ -3,9 +3,9 @@
 # Install, use and remove, inside the test container, as root:
 #   flow.sh LABEL
 # Installs /srv/stage/zelhelper.deb with dpkg; the ordinary user carol provisions a shared
-# directory and is refused the attacks of an ordinary user, each with its reason; zelhelper
-# removes and installs the package's helper (only disabling and enabling its socket); the
-# package is installed again over itself (the upgrade path) and purged, leaving nothing behind.
+# directory and is refused the attacks of an ordinary user, each with its reason; the package is
+# purged, leaving nothing behind. (What install, remove and status do to the package's units is
+# the ownership table of tests/cli.)
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 LABEL=$1
@@ -15,9 +15,11 @@ useradd dave
 
 echo "dpkg --install"
 dpkg --install /srv/stage/zelhelper.deb >/dev/null
-check_installed
-man -w zelhelper.8 >/dev/null || fail "man finds no zelhelper(8)"
-ok "man finds zelhelper(8)"
+expect_eq "$(systemctl is-enabled "$LABEL.socket") $(systemctl is-active "$LABEL.socket")" \
+  "enabled active" "$LABEL.socket is enabled and listening"
+[[ $(unit_property "$LABEL.service" ExecStart) == *"path=/usr/bin/zelhelper ;"* ]] ||
+  fail "$LABEL.service does not start /usr/bin/zelhelper"
+ok "$LABEL.service starts /usr/bin/zelhelper"
 expect_eq "$(unit_property "$LABEL.service" Type)" notify "the service says when it is ready"
 expect_eq "$(systemctl is-active "$LABEL.service")" inactive "the daemon waits for a request"
 
@@ -26,26 +28,19 @@ expect_eq "$(as_user carol zelhelper version)" 3 "carol asks the helper's versio
 pid=$(unit_property "$LABEL.service" MainPID)
 expect_eq "$(awk '/^CapBnd:|^NoNewPrivs:/ {print $2}' "/proc/$pid/status" | tr '\n' ' ')" \
   "000000000000001f 1 " "the daemon runs with the unit's capability bounding set and NoNewPrivs"
-expect_eq "$(stat -c %U "/proc/$pid")" root "the daemon runs as root"
 dir=/home/carol/Zel/shared
 expect_eq "$(as_user carol zelhelper create-dir "$dir" --group zelpkg 2>/dev/null)" YES \
   "carol provisions $dir"
-expect_eq "$(mode_and_group "$dir") $(mode_and_group "${dir%/*}")" "2770 zel-zelpkg 2770 zel-zelpkg" \
+expect_eq "$(stat -c '%a %G' "$dir" "${dir%/*}" | tr '\n' ' ')" "2770 zel-zelpkg 2770 zel-zelpkg " \
   "$dir and its missing parent are 02770 in zel-zelpkg under the real unit"
 id -nG carol | tr ' ' '\n' | grep -qx zel-zelpkg || fail "carol is not in zel-zelpkg"
 ok "carol is a member of zel-zelpkg"
-status_line=$(unit_property "$LABEL.service" StatusText)
-[[ $status_line == "Waiting for requests" || $status_line == Serving* ]] ||
-  fail "the running daemon's status line is '$status_line'"
-ok "the running daemon reports its status to systemd"
 
 echo "attacks of an ordinary user"
 expect_status 4 "carol may not install the helper" as_user carol zelhelper install
 shadow_before=$(stat -c '%U:%G %a' /etc/shadow)
 expect_eq "$(as_user carol zelhelper permit /etc/shadow -g shadow)" NO \
   "carol cannot take /etc/shadow into the shadow group"
-expect_eq "$(as_user carol zelhelper create-file /etc/shadow -g zelpkg)" NO \
-  "carol cannot take /etc/shadow into her group"
 expect_status 1 "carol cannot set the mode of /etc/shadow" \
   as_user carol zelhelper set-privileges 666 /etc/shadow
 expect_eq "$(stat -c '%U:%G %a' /etc/shadow)" "$shadow_before" "/etc/shadow is unchanged"
@@ -56,8 +51,6 @@ expect_eq "$status" 1 "carol cannot name dave"
 [[ $reason == "zelhelper: refused (rule:own-user): "* ]] || fail "no reason given: '$reason'"
 ok "the command line prints the reason: $reason"
 expect_absent /home/carol/for-dave
-id -nG dave | tr ' ' '\n' | grep -qx zel-zelpkg && fail "dave was added to the group"
-ok "dave was not added to the group"
 as_user carol ln -s /etc /home/carol/etc-link
 expect_eq "$(as_user carol zelhelper create-file /home/carol/etc-link/zel-evil -g zelpkg)" NO \
   "a symbolic link in the path is not followed"
@@ -83,35 +76,6 @@ explained=$(journalctl -x --no-pager MESSAGE_ID=$refusal_id)
   fail "journalctl -x shows no catalog text: $explained"
 ok "journalctl -x explains the refusal from the catalog"
 
-echo "zelhelper status, remove and install on the package's helper"
-[[ $(zelhelper status) == *"owner:     package (/"*"lib/systemd/system/$LABEL.socket)"* ]] ||
-  fail "status does not name the package as the owner"
-ok "status names the package as the owner"
-zelhelper remove >/dev/null || fail "zelhelper remove exits $?"
-# json_facts ACTIVE_STATE UNIT_FILE_STATE: what status --json prints of the stopped helper.
-json_facts() {
-  printf '{"active_state":"%s","answers":false,"label":"%s","owner":"package",' "$1" "$LABEL"
-  printf '"socket":"/run/%s.mach","unit_file_state":"%s","version":null}' "$LABEL" "$2"
-}
-expect_eq "$(zelhelper status --json || true)" "$(json_facts inactive disabled)" \
-  "remove stops and disables the socket"
-systemctl mask "$LABEL.socket" 2>/dev/null
-refusal=$(zelhelper install 2>&1) && fail "install went ahead over a mask"
-[[ $refusal == *"$LABEL.socket is masked"* ]] || fail "install over a mask says: $refusal"
-ok "install leaves an administrator's mask alone and says so"
-expect_eq "$(zelhelper status --json || true)" "$(json_facts inactive masked)" "the mask stays"
-systemctl unmask "$LABEL.socket" 2>/dev/null
-zelhelper install >/dev/null || fail "zelhelper install exits $?"
-check_installed
-expect_absent "/etc/systemd/system/$LABEL.socket"
-expect_absent "/usr/local/libexec/$LABEL"
-
-echo "dpkg --install over itself"
-dpkg --install /srv/stage/zelhelper.deb >/dev/null
-expect_eq "$(systemctl is-active "$LABEL.socket") $(systemctl is-active "$LABEL.service")" \
-  "active inactive" "the socket listens again; the old daemon was stopped"
-expect_eq "$(as_user carol zelhelper version)" 3 "carol reaches the new daemon"
-
 echo "dpkg --purge"
 mapfile -t files < <(dpkg --listfiles zelhelper)
 dpkg --purge zelhelper >/dev/null
@@ -119,9 +83,7 @@ expect_eq "$(systemctl is-active "$LABEL.service" "$LABEL.socket" | tr '\n' ' ')
   "inactive inactive " "the job is stopped"
 expect_eq "$(systemctl list-unit-files --no-legend "$LABEL.*" | wc -l)" 0 "no unit files left"
 expect_absent "/run/$LABEL.mach"
-for file in "${files[@]}"; do
-  [[ -d $file || ! -e $file ]] || fail "$file was left behind"
-done
+for file in "${files[@]}"; do [[ -d $file || ! -e $file ]] || fail "$file was left behind"; done
 ok "no file of the package is left"
 for exe in /proc/[0-9]*/exe; do
   # A removed executable that still runs reads as "PATH (deleted)".

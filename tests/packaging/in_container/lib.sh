@@ -39,15 +39,3 @@ as_user() {
 }
 
 unit_property() { systemctl show "$1" --property="$2" --value; }
-
-mode_and_group() { stat -c '%a %G' "$1"; }
-
-# check_installed: the socket listens under systemd and its service starts /usr/bin/zelhelper.
-check_installed() {
-  expect_eq "$(systemctl is-enabled "$LABEL.socket")" enabled "$LABEL.socket is enabled"
-  expect_eq "$(systemctl is-active "$LABEL.socket")" active "$LABEL.socket is listening"
-  [[ -S /run/$LABEL.mach ]] || fail "/run/$LABEL.mach is not a socket"
-  [[ $(unit_property "$LABEL.service" ExecStart) == *"path=/usr/bin/zelhelper ;"* ]] ||
-    fail "$LABEL.service does not start /usr/bin/zelhelper"
-  ok "$LABEL.service starts /usr/bin/zelhelper"
-}
