@@ -2,7 +2,6 @@
 #include "tests/protocol/raw_client.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -10,11 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <stdexcept>
 
 namespace zel::test {
-
 namespace {
 
 sockaddr_un addressOf(const std::string& socketPath) {
@@ -24,13 +21,12 @@ sockaddr_un addressOf(const std::string& socketPath) {
   return address;
 }
 
-int connectTo(const std::string& socketPath) {
+UniqueFd connectTo(const std::string& socketPath) {
   const sockaddr_un address = addressOf(socketPath);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-    return fd;
-  ::close(fd);
-  return -1;
+  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    fd.reset();
+  return fd;
 }
 
 }  // namespace
@@ -55,23 +51,9 @@ RawClient::RawClient(const std::string& socketPath, const SandboxUser& user) {
   syscall(SYS_setresuid, -1, 0, -1);
 }
 
-RawClient::~RawClient() {
-  close();
-}
-
-void RawClient::close() {
-  if (mFd >= 0)
-    ::close(mFd);
-  mFd = -1;
-}
-
-void RawClient::hangUp() {
-  shutdown(mFd, SHUT_RDWR);
-}
-
 bool RawClient::send(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t sent = ::send(mFd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(mFd.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (sent <= 0)
       return false;
     bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -80,11 +62,11 @@ bool RawClient::send(std::string_view bytes) {
 }
 
 bool RawClient::receive(std::chrono::milliseconds timeout) {
-  pollfd waiting{mFd, POLLIN, 0};
+  pollfd waiting{mFd.get(), POLLIN, 0};
   if (poll(&waiting, 1, static_cast<int>(std::max<long>(timeout.count(), 0))) != 1)
     return false;
   char buffer[4096];
-  const ssize_t got = recv(mFd, buffer, sizeof buffer, 0);
+  const ssize_t got = recv(mFd.get(), buffer, sizeof buffer, 0);
   mClosed = got == 0 || (got < 0 && errno == ECONNRESET);
   if (got > 0)
     mIn.append(std::string_view(buffer, static_cast<std::size_t>(got)));
@@ -117,10 +99,6 @@ std::string le32(uint32_t value) {
 
 std::string str(std::string_view text) {
   return le32(static_cast<uint32_t>(text.size())) + std::string(text);
-}
-
-std::string frame(std::string_view body) {
-  return le32(static_cast<uint32_t>(body.size())) + std::string(body);
 }
 
 }  // namespace zel::test

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
-// A test client that speaks bytes, not calls: for sending the daemon what no proxy would.
+// A test client that speaks bytes, not calls: for sending the daemon what no proxy would, and for
+// a stand-in daemon's end of a connection.
 #pragma once
+
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdint>
@@ -8,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
 #include "protocol/wire.h"
 #include "tests/support/sandbox_root.h"
 
@@ -19,25 +23,22 @@ class RawClient {
   // Connected as `user`, so that the daemon sees that uid as the caller.
   RawClient(const std::string& socketPath, const SandboxUser& user);
   explicit RawClient(int fd) : mFd(fd) {}  // accepted by a stand-in for the daemon
-  ~RawClient();
-  RawClient(const RawClient&) = delete;
-  RawClient& operator=(const RawClient&) = delete;
 
   bool send(std::string_view bytes);
-  // The next reply body, or nullopt when the daemon closed the connection or nothing arrived
-  // for `timeout`.
+  // The next reply body, or nullopt when the peer closed the connection or nothing arrived for
+  // `timeout`.
   std::optional<std::string> reply(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-  // True when the daemon closes the connection within `timeout` (unread replies are skipped).
+  // True when the peer closes the connection within `timeout` (unread replies are skipped).
   bool closedByDaemon(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-  void close();
+  void close() { mFd.reset(); }
   // Shuts the connection down both ways; wakes a thread blocked sending on it.
-  void hangUp();
+  void hangUp() { shutdown(mFd.get(), SHUT_RDWR); }
 
  private:
   // Adds what arrives within `timeout` to mIn; false when nothing did or the connection closed.
   bool receive(std::chrono::milliseconds timeout);
 
-  int mFd = -1;
+  UniqueFd mFd;
   bool mClosed = false;
   wire::FrameAssembler mIn;
 };
@@ -46,10 +47,12 @@ class RawClient {
 // cannot listen there.
 int listenAt(const std::string& socketPath);
 
-// A frame with `body`.
-std::string frame(std::string_view body);
-// Little-endian encodings of a number and a string, as the wire writes them.
+// Little-endian encodings of a number and a string, as the wire writes them; a frame with `body`
+// is written as a string is.
 std::string le32(uint32_t value);
 std::string str(std::string_view text);
+inline std::string frame(std::string_view body) {
+  return str(body);
+}
 
 }  // namespace zel::test
