@@ -8,14 +8,15 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include "platform/full_name_record.h"
 #include "protocol/zel_helper.h"
 #include "tests/platform/items.h"
 #include "tests/support/daemon_harness.h"
@@ -23,21 +24,17 @@
 
 namespace zel::test {
 
-// Log lines match the patterns (POSIX extended regular expressions), one each, in order.
-MATCHER_P(LinesMatch, patterns, "") {
+// Log lines match the patterns (POSIX extended regular expressions), one a line of `text`, in
+// order; an empty text matches no lines.
+MATCHER_P(LinesMatch, text, "") {
   std::vector<::testing::Matcher<std::string>> matchers;
-  for (const std::string& pattern : patterns)
+  std::istringstream patterns{std::string(text)};
+  for (std::string pattern; std::getline(patterns, pattern);)
     matchers.push_back(::testing::MatchesRegex(pattern));
   return ::testing::ExplainMatchResult(::testing::ElementsAreArray(matchers), arg, result_listener);
 }
 
-// The lines of `text` (none for an empty text).
-std::vector<std::string> linesOf(std::string_view text);
-
-// Adds groups to the group file (unless one of that name is there) and to the helper's record.
-void addHelperGroups(const SandboxRoot& root, const std::vector<RecordedGroup>& groups);
-
-enum class Op { kCreateFile, kCreateDirectory, kPermitAccess, kSetPrivileges };
+enum class Op { kCreateFile, kCreateDirectory, kPermitAccess, kSetPrivileges };  // in this order
 // For setPrivileges, `group` is the octal-looking number's text, and the answer false: only the
 // reason tells.
 bool call(ZelHelper& helper, Op op, const std::string& path, const std::string& user,
@@ -45,25 +42,26 @@ bool call(ZelHelper& helper, Op op, const std::string& path, const std::string& 
 
 class DaemonTest : public ::testing::Test {
  public:
-  // Throws when the activator does not listen.
-  DaemonTest();
-  std::string scratch(const std::string& relative) const {
-    return mRoot.scratch() + "/" + relative;
+  // `path` below the scratch directory; an absolute or empty path stays as it is.
+  std::string scratch(const std::string& path) const {
+    return path.starts_with("/") || path.empty() ? path : mRoot.scratch() + "/" + path;
   }
   // A proxy of root's, connected on first use (which starts the daemon).
   ZelHelper& helper();
   // Runs `request` on a proxy of a caller with `uid` (root, alice or bob); for alice and bob in a
   // forked child that dropped to that uid and connects on its own.
   bool asCaller(uid_t uid, const std::function<bool(ZelHelper&)>& request);
-  // Root's group step for `user` and `group`: permitAccessToPath on an existing file, which logs
-  // nothing of its own.
-  bool groupStep(const std::string& user, const std::string& group);
 
-  // The daemon's lines of each channel (NSLog lines without their timestamp and process),
-  // without the audit lines, which auditLines() gives for both channels.
-  std::vector<std::string> systemLines() const;
-  std::vector<std::string> nsLines() const;
-  std::vector<std::string> auditLines() const;
+  // The daemon's lines of a channel (NSLog lines without their timestamp and process); the audit
+  // lines of both channels are kAudit's alone.
+  enum class Channel { kSystemLog, kNSLog, kAudit };
+  std::vector<std::string> lines(Channel channel) const;
+
+  // What a request that changes nothing leaves as it was: the items below the scratch directory,
+  // the group file, the helper's record and the audit lines.
+  using Footprint = std::tuple<std::map<std::string, ItemStatus>, std::string, std::string,
+                               std::vector<std::string>>;
+  Footprint footprint() const;
 
  protected:
   SandboxRoot mRoot;

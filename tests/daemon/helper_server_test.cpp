@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: MIT
-// How the server rations connections: an in-process server with small limits, and callers
-// that connect as other uids.
+// The serving loop, in process: how the server rations connections (with small limits, and
+// callers that connect as other uids), that an operation's exception never reaches it, and how
+// it limits refusal and audit lines per uid (on a clock the test turns by hand).
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <thread>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "daemon/daemon_zel_helper.h"
+#include "daemon/dispatcher.h"
 #include "daemon/helper_server.h"
+#include "daemon/refusal_log.h"
 #include "platform/log.h"
+#include "tests/platform/items.h"
 #include "tests/protocol/raw_client.h"
 
 namespace zel::test {
@@ -25,16 +30,11 @@ class ConnectionLimits : public ::testing::Test {
  protected:
   void serve(std::chrono::milliseconds timeLimits) {
     // Four connections in all, two per uid.
-    mThread = std::thread([this, listenFd = listenAt(mSocketPath), timeLimits] {
-      HelperServer(listenFd, mHelper, {4, 2, timeLimits, timeLimits, {}}).run(mStop);
+    mThread = std::jthread([this, listenFd = listenAt(mSocketPath), timeLimits] {
+      HelperServer(listenFd, mHelper, {4, 2, timeLimits, timeLimits, {}}).run(mStop.get());
     });
   }
-  ~ConnectionLimits() override {
-    eventfd_write(mStop, 1);
-    if (mThread.joinable())
-      mThread.join();
-    close(mStop);
-  }
+  ~ConnectionLimits() override { eventfd_write(mStop.get(), 1); }
   std::ptrdiff_t logged(std::string_view text) const {
     return std::ranges::count_if(
         mLog.lines(), [&](const std::string& line) { return line.find(text) != line.npos; });
@@ -43,9 +43,9 @@ class ConnectionLimits : public ::testing::Test {
   SandboxRoot mRoot;
   LogCapture mLog{LogChannel::kSystemLog};
   std::string mSocketPath = mRoot.at("helper.sock");
-  int mStop = eventfd(0, EFD_CLOEXEC);
+  UniqueFd mStop{eventfd(0, EFD_CLOEXEC)};
   DaemonZelHelper mHelper;
-  std::thread mThread;
+  std::jthread mThread;
 };
 
 // Callers by letter: alice, bob, root, and a container's subordinate ids, which have no user
@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Admission{"WhenFullTheLargestHoldersOldestIdleMakesRoom", "baarb", "SESSS"},
                       Admission{"OnlyAnIdleConnectionMakesRoom", "bAar1", "SSESS"},
                       Admission{"WhenNoneIsIdleTheNewOneIsRefused", "BAAR1", "SSSSR"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    caseName<Admission>);
 
 TEST_F(ConnectionLimits, AFrameMustArriveWithinItsTimeFromItsFirstByteAndIdleOnesAreClosed) {
   serve(200ms);
@@ -109,6 +109,71 @@ TEST_F(ConnectionLimits, AFrameMustArriveWithinItsTimeFromItsFirstByteAndIdleOne
   EXPECT_TRUE(idle.closedByDaemon(10s));
   EXPECT_EQ(logged("frame not complete within 200 ms of its first byte"), 1);
   EXPECT_EQ(logged("idle for 200 ms"), 1);
+}
+
+class Throwing : public DaemonZelHelper {
+ public:
+  bool createFile(const std::string&, const std::string&, const std::string&) override {
+    throw std::runtime_error("disk on fire");
+  }
+};
+
+TEST(Dispatcher, AnOperationThatThrowsAnswersNoAndIsLogged) {
+  LogCapture log(LogChannel::kSystemLog);
+  Throwing helper;
+  std::string reason;
+  const remote::AnyCall call =
+      remote::Call<remote::OperationFor<remote::Op::kCreateFile>>{{"/x", "alice", "staff"}};
+  EXPECT_EQ(dispatchCall(helper, call, Caller{0, 0, 1}, reason),
+            remote::encodeReply<remote::Op::kCreateFile>(false));
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"ZelHelper createFile failed: disk on fire"});
+}
+
+TEST(RefusalLines, AreLimitedPerUidAndMinuteInTheServer) {
+  LogCapture capture(LogChannel::kSystemLog);
+  for (int i = 0; i < 12; ++i)  // outside the server, all of them
+    logRefusalLine(LogChannel::kSystemLog, 5, "5", {});
+  RefusalLineLimiter::TimePoint now{};
+  RefusalLineLimiter limiter(RefusalLineLimiter::Limits{}, [&] { return now; });
+  RefusalLineLimiter audits(RefusalLineLimiter::Limits{2, std::chrono::seconds(60), "audit lines"},
+                            [&] { return now; });
+  RefusalLimitScope scope(limiter, &audits);
+  // At second `at`, `count` lines for `uid`; a count of 0 is the server's turn to log the
+  // summaries that are due. Uid 4243's first minute ends unsummarised, before its next line.
+  const std::tuple<int, uid_t, int> steps[] = {{0, 4242, 37}, {1, kUidsWithoutUserEntry, 11},
+                                               {2, 4243, 11}, {2, 0, 10},
+                                               {59, 0, 0},    {60, 0, 0},
+                                               {61, 0, 0},    {75, 4243, 11}};
+  for (const auto& [at, uid, count] : steps) {
+    now = RefusalLineLimiter::TimePoint{} + std::chrono::seconds(at);
+    if (count == 0)
+      limiter.logDueSummaries();
+    for (int i = 0; i < count; ++i)
+      logRefusalLine(LogChannel::kSystemLog, uid, std::to_string(uid), {});
+  }
+  std::map<uid_t, int> logged;
+  std::vector<std::string> summaries;
+  for (const std::string& line : capture.lines()) {
+    if (line.starts_with("ZelHelper left out"))
+      summaries.push_back(line);
+    else
+      ++logged[static_cast<uid_t>(std::stoul(line))];
+  }
+  EXPECT_EQ(logged, (std::map<uid_t, int>{
+                        {0, 10}, {5, 12}, {4242, 10}, {4243, 20}, {kUidsWithoutUserEntry, 10}}));
+  EXPECT_THAT(summaries, ::testing::ElementsAre(
+                             "ZelHelper left out 27 refusal lines for uid 4242 in the last minute",
+                             ::testing::HasSubstr(" 1 refusal lines for uids without a user entry"),
+                             ::testing::HasSubstr(" 1 refusal lines for uid 4243")));
+  // Audit lines have an allowance of their own; root's are never left out.
+  LogCapture audited(LogChannel::kSystemLog);
+  for (uid_t uid : {4242, 4242, 4242, 0, 0, 0})
+    logAuditLine(LogChannel::kSystemLog, uid, "audit", {});
+  now += std::chrono::seconds(60);
+  audits.logDueSummaries();
+  EXPECT_THAT(audited.lines(),
+              ::testing::ElementsAre("audit", "audit", "audit", "audit", "audit",
+                                     ::testing::HasSubstr("1 audit lines for uid 4242")));
 }
 
 }  // namespace
