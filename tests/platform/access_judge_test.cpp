@@ -18,15 +18,6 @@ using enum AccessEntry::Tag;
 constexpr uid_t kOwnerUid = 100;
 constexpr gid_t kGroup = 200;
 
-struct JudgeCase {
-  const char* name;
-  AccessSubject subject;
-  mode_t mode;
-  std::optional<AccessControlList> acl;
-  unsigned wanted;
-  bool allowed;
-};
-
 std::string stored(const AccessControlList& acl) {
   std::string value{2, 0, 0, 0};
   for (const AccessEntry& entry : acl) {
@@ -38,7 +29,7 @@ std::string stored(const AccessControlList& acl) {
   return value;
 }
 
-AccessControlList withNamed(Tag tag, uint32_t id, unsigned permissions, unsigned mask) {
+AccessControlList aclWith(Tag tag, uint32_t id, unsigned permissions, unsigned mask) {
   return {{Tag::kOwner, 7, 0},
           {tag, permissions, id},
           {Tag::kOwningGroup, 0, 0},
@@ -47,30 +38,28 @@ AccessControlList withNamed(Tag tag, uint32_t id, unsigned permissions, unsigned
 }
 
 TEST(AccessJudge, JudgesAsTheKernel) {
-  const AccessSubject owner{kOwnerUid, {}};
-  const AccessSubject member{300, {kGroup}};
-  const AccessSubject other{300, {999}};
-  const AccessSubject named{300, {}};
-  const AccessSubject inNamedGroup{300, {400}};
-  const std::optional<AccessControlList> kModeOnly;
+  struct Case {
+    const char* name;
+    AccessSubject subject;
+    mode_t mode;
+    std::optional<AccessControlList> acl;
+    unsigned wanted;
+    bool allowed;
+  };
+  const AccessSubject owner{kOwnerUid, {}}, member{300, {kGroup}}, other{300, {999}};
+  const AccessSubject named{300, {}}, inGroup{300, {400}};
   constexpr unsigned kWriteSearch = kMayWrite | kMaySearch;
-  for (const JudgeCase& c : std::vector<JudgeCase>{
-           {"OwnerClassOnly", owner, 0077, kModeOnly, kMaySearch, false},
-           {"OwnerBits", owner, 0700, kModeOnly, kWriteSearch, true},
-           {"GroupWithoutWrite", member, 02750, kModeOnly, kWriteSearch, false},
-           {"GroupClassOnly", member, 0707, kModeOnly, kMaySearch, false},
-           {"Others", other, 0001, kModeOnly, kMaySearch, true},
-           {"NamedUserThroughMask", named, 0777, withNamed(kNamedUser, 300, 7, 5), kWriteSearch,
-            false},
-           {"NamedUserBeforeOthers", named, 0777, withNamed(kNamedUser, 300, 0, 7), kMaySearch,
-            false},
-           {"NamedGroupGrants", inNamedGroup, 0770, withNamed(kNamedGroup, 400, 3, 7), kWriteSearch,
-            true},
-           {"MatchingGroupGrantsNothing", inNamedGroup, 0777, withNamed(kNamedGroup, 400, 4, 7),
-            kMaySearch, false},
-           {"NoEntryMatchesSoOthers", other, 0770, withNamed(kNamedGroup, 400, 0, 7), kWriteSearch,
-            true},
-       }) {
+  for (const Case& c : std::vector<Case>{
+           {"OwnerClassOnly", owner, 0077, std::nullopt, kMaySearch, false},
+           {"OwnerBits", owner, 0700, std::nullopt, kWriteSearch, true},
+           {"GroupWithoutWrite", member, 02750, std::nullopt, kWriteSearch, false},
+           {"GroupClassOnly", member, 0707, std::nullopt, kMaySearch, false},
+           {"Others", other, 0001, std::nullopt, kMaySearch, true},
+           {"NamedUserMasked", named, 0777, aclWith(kNamedUser, 300, 7, 5), kWriteSearch, false},
+           {"NamedUserFirst", named, 0777, aclWith(kNamedUser, 300, 0, 7), kMaySearch, false},
+           {"NamedGroupGrants", inGroup, 0770, aclWith(kNamedGroup, 400, 3, 7), kWriteSearch, true},
+           {"GroupEntryDenies", inGroup, 0777, aclWith(kNamedGroup, 400, 4, 7), kMaySearch, false},
+           {"OthersIfNoEntry", other, 0770, aclWith(kNamedGroup, 400, 0, 7), kWriteSearch, true}}) {
     struct stat status {};
     status.st_uid = kOwnerUid;
     status.st_gid = kGroup;
@@ -83,7 +72,7 @@ TEST(AccessJudge, JudgesAsTheKernel) {
 }
 
 TEST(AccessJudge, RefusesMalformedValues) {
-  std::string good = stored(withNamed(kNamedUser, 1, 7, 7));
+  std::string good = stored(aclWith(kNamedUser, 1, 7, 7));
   std::string wrongVersion = good;
   wrongVersion[0] = 1;
   std::string unknownTag = good;

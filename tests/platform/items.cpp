@@ -37,18 +37,6 @@ std::map<std::string, ItemStatus> snapshotOf(const std::string& directory) {
   return items;
 }
 
-void makeFile(const std::string& path, mode_t mode, uid_t uid, gid_t gid) {
-  std::ofstream(path) << "contents\n";
-  ASSERT_EQ(chown(path.c_str(), uid, gid), 0) << path;
-  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
-}
-
-void makeDirectory(const std::string& path, mode_t mode, uid_t uid, gid_t gid) {
-  ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
-  ASSERT_EQ(chown(path.c_str(), uid, gid), 0) << path;
-  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
-}
-
 namespace {
 
 void setImmutable(const std::string& path, bool immutable) {
@@ -60,14 +48,18 @@ void setImmutable(const std::string& path, bool immutable) {
   EXPECT_EQ(ioctl(fd.get(), FS_IOC_SETFLAGS, &flags), 0) << path;
 }
 
-// The fields of the group file's line for `name`.
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, separator);)
+    parts.push_back(part);
+  return parts;
+}
+
+// The fields of the group file's line for `name`, or none.
 std::vector<std::string> groupFields(const SandboxRoot& root, const std::string& name) {
-  std::istringstream lines(root.readFile("etc/group"));
-  for (std::string line; std::getline(lines, line);) {
-    std::vector<std::string> fields;
-    std::istringstream parts(line + ":");
-    for (std::string field; std::getline(parts, field, ':');)
-      fields.push_back(field);
+  for (const std::string& line : split(root.readFile("etc/group"), '\n')) {
+    std::vector<std::string> fields = split(line + ":", ':');
     if (fields.size() == 4 && fields[0] == name)
       return fields;
   }
@@ -75,6 +67,18 @@ std::vector<std::string> groupFields(const SandboxRoot& root, const std::string&
 }
 
 }  // namespace
+
+void makeFile(const std::string& path, mode_t mode, uid_t uid, gid_t gid) {
+  std::ofstream(path) << "contents\n";
+  ASSERT_EQ(chown(path.c_str(), uid, gid), 0) << path;
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+}
+
+void makeDirectory(const std::string& path, mode_t mode, uid_t uid, gid_t gid) {
+  ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
+  ASSERT_EQ(chown(path.c_str(), uid, gid), 0) << path;
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+}
 
 ImmutableItem::ImmutableItem(std::string path) : mPath(std::move(path)) {
   setImmutable(mPath, true);
@@ -90,12 +94,8 @@ gid_t gidOfGroup(const SandboxRoot& root, const std::string& name) {
 }
 
 std::vector<std::string> membersOfGroup(const SandboxRoot& root, const std::string& name) {
-  std::vector<std::string> members;
   std::vector<std::string> fields = groupFields(root, name);
-  std::istringstream list(fields.empty() ? "" : fields[3]);
-  for (std::string member; std::getline(list, member, ',');)
-    members.push_back(member);
-  return members;
+  return fields.empty() ? fields : split(fields[3], ',');
 }
 
 }  // namespace zel::test

@@ -5,10 +5,9 @@
 #include <sys/un.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "daemon/caller.h"
 #include "daemon/daemon_zel_helper.h"
@@ -45,8 +44,7 @@ TEST(LogEscaping, InJournalFields) {
   std::filesystem::create_directories(root.at("run/systemd/journal"));
   const std::string socketPath = root.at("run/systemd/journal/socket");
   UniqueFd journal(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
+  sockaddr_un address{AF_UNIX, {}};
   ASSERT_LT(socketPath.size(), sizeof address.sun_path);
   socketPath.copy(address.sun_path, socketPath.size());
   ASSERT_EQ(bind(journal.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
@@ -59,16 +57,12 @@ TEST(LogEscaping, InJournalFields) {
   char datagram[65536];
   const ssize_t size = recv(journal.get(), datagram, sizeof datagram, MSG_DONTWAIT);
   ASSERT_GT(size, 0);
-  std::map<std::string, std::string> fields;
+  // Every line a field: no value breaks out of its own.
   std::istringstream entry(std::string(datagram, static_cast<std::size_t>(size)));
-  for (std::string line; std::getline(entry, line);) {
-    const std::size_t equals = line.find('=');
-    ASSERT_NE(equals, std::string::npos) << line;
-    fields.emplace(line.substr(0, equals), line.substr(equals + 1));
-  }
-  EXPECT_EQ(fields["ZELHELPER_PATH"], "srv\\x0aZelHelper");
-  EXPECT_EQ(fields["ZELHELPER_RULE"], "rule:path");
-  EXPECT_EQ(fields["MESSAGE"].find('\n'), std::string::npos);
+  for (std::string line; std::getline(entry, line);)
+    EXPECT_NE(line.find('='), std::string::npos) << line;
+  EXPECT_THAT(entry.str(), ::testing::HasSubstr("ZELHELPER_PATH=srv\\x0aZelHelper\n"));
+  EXPECT_THAT(entry.str(), ::testing::HasSubstr("ZELHELPER_RULE=rule:path\n"));
 }
 
 }  // namespace

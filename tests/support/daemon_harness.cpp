@@ -16,10 +16,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include <fmt/format.h>
-
 #include "client/helper_proxy.h"
 #include "platform/systemd_units.h"
+#include "platform/unique_fd.h"
 #include "resources/labels.h"
 
 namespace zel::test {
@@ -27,28 +26,37 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Checks `done` every few milliseconds until it holds; false when `timeout` passed first.
+bool pollUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
 int statusOf(int waitStatus) {
-  if (WIFEXITED(waitStatus))
-    return WEXITSTATUS(waitStatus);
-  if (WIFSIGNALED(waitStatus))
-    return 128 + WTERMSIG(waitStatus);
-  return -1;
+  return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : WEXITSTATUS(waitStatus);
+}
+
+int waitForEnd(pid_t pid) {
+  int waitStatus = 0;
+  return waitpid(pid, &waitStatus, 0) == pid ? statusOf(waitStatus) : -1;
 }
 
 // Waits for `pid` for up to `timeout`; the exit status, or nullopt while it still runs.
 std::optional<int> waitFor(pid_t pid, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
+  std::optional<int> status;
+  pollUntil(timeout, [&] {
     int waitStatus = 0;
     const pid_t done = waitpid(pid, &waitStatus, WNOHANG);
-    if (done == pid)
-      return statusOf(waitStatus);
-    if (done < 0)
-      return -1;
-    if (std::chrono::steady_clock::now() >= deadline)
-      return std::nullopt;
-    std::this_thread::sleep_for(5ms);
-  }
+    if (done != 0)
+      status = done == pid ? statusOf(waitStatus) : -1;
+    return status.has_value();
+  });
+  return status;
 }
 
 void dropTo(const SandboxUser& user) {
@@ -64,8 +72,7 @@ pid_t spawn(const std::vector<std::string>& argv, int out, int err,
   const pid_t pid = fork();
   if (pid != 0)
     return pid;
-  const int null = open("/dev/null", O_RDONLY);
-  dup2(null, STDIN_FILENO);
+  dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
   dup2(out, STDOUT_FILENO);
   dup2(err, STDERR_FILENO);
   if (user)
@@ -91,9 +98,8 @@ std::string readAll(int fd) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// The setpriv arguments for the capability bounding set and NoNewPrivileges of the service
-// unit that installing writes for `root` (a sandbox root's unit adds CAP_SYS_CHROOT, which
-// gpasswd -Q needs), read as the stand-in systemctl reads them.
+// The setpriv arguments for the hardening of the service unit that installing writes for `root`
+// (where gpasswd -Q needs CAP_SYS_CHROOT), read as the stand-in systemctl reads them.
 std::vector<std::string> installedHardening(const SandboxRoot& root) {
   const std::string unit = root.at("zelhelper-harness.service");
   std::ofstream(unit) << serviceUnitText(kHelperLabel, helperJobFiles(kHelperLabel));
@@ -110,22 +116,15 @@ std::string zelhelperExecutable() {
   return ZEL_TEST_ZELHELPER;
 }
 
-DaemonHarness::DaemonHarness(const SandboxRoot& root) {
-  start(root, std::string(kMachServiceName));
-}
+DaemonHarness::DaemonHarness(const SandboxRoot& root, WithFdName fdName)
+    : DaemonHarness(root, fdName.name, {}) {}
 
-DaemonHarness::DaemonHarness(const SandboxRoot& root, WithFdName fdName) {
-  start(root, fdName.name);
-}
+DaemonHarness::DaemonHarness(const SandboxRoot& root, WithEnvironment environment)
+    : DaemonHarness(root, std::string(kMachServiceName), environment.assignments) {}
 
-DaemonHarness::DaemonHarness(const SandboxRoot& root, WithEnvironment environment) {
-  start(root, std::string(kMachServiceName), environment.assignments);
-}
-
-void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName,
-                          const std::vector<std::string>& environment) {
-  mSocketPath = helperSocketPath(kMachServiceName);
-  mLogPath = root.at("daemon.log");
+DaemonHarness::DaemonHarness(const SandboxRoot& root, const std::string& fdName,
+                             const std::vector<std::string>& environment)
+    : mSocketPath(helperSocketPath(kMachServiceName)), mLogPath(root.at("daemon.log")) {
   unlink(mSocketPath.c_str());  // left by an earlier activator that was killed
   std::vector<std::string> argv = {"systemd-socket-activate", "--listen=" + mSocketPath,
                                    "--fdname=" + fdName, "-E", "ZELHELPER_ROOT=" + root.path()};
@@ -139,33 +138,24 @@ void DaemonHarness::start(const SandboxRoot& root, const std::string& fdName,
   argv.insert(argv.end(), hardening.begin(), hardening.end());
   argv.insert(argv.end(), {"--", zelhelperExecutable()});
 
-  const std::size_t earlierListening = logLinesContaining("Listening on " + mSocketPath).size();
-  const int log = open(mLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  mPid = spawn(argv, log, log);
-  close(log);
+  // The socket file appears when it is bound; the activator says so once it also listens. An
+  // earlier harness in the same root may have logged the same line.
+  const std::string listening = "Listening on " + mSocketPath;
+  const std::size_t earlierListening = logLinesContaining(listening).size();
+  const UniqueFd log(open(mLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  mPid = spawn(argv, log.get(), log.get());
   if (mPid < 0)
     throw std::runtime_error("fork failed");
-
-  // The socket file appears when it is bound; the activator says so once it also listens.
-  // An earlier harness in the same root may have logged the same line.
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  const std::string listening = "Listening on " + mSocketPath;
-  while (logLinesContaining(listening).size() <= earlierListening) {
-    if (waitFor(mPid, 0ms)) {
-      mPid = -1;
-      throw std::runtime_error("the activator ended before it listened on " + mSocketPath);
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
+  const auto listens = [&] { return logLinesContaining(listening).size() > earlierListening; };
+  std::optional<int> ended;
+  pollUntil(5s, [&] { return listens() || (ended = waitFor(mPid, 0ms)).has_value(); });
+  if (ended || !listens()) {
+    if (!ended)
       stop();
-      throw std::runtime_error("the activator did not listen on " + mSocketPath);
-    }
-    std::this_thread::sleep_for(2ms);
+    mPid = -1;
+    throw std::runtime_error("the activator did not listen on " + mSocketPath);
   }
   chmod(mSocketPath.c_str(), 0666);
-}
-
-DaemonHarness::~DaemonHarness() {
-  stop();
 }
 
 std::shared_ptr<ZelHelper> DaemonHarness::connect() const {
@@ -177,10 +167,8 @@ int DaemonHarness::stop() {
     return -1;
   kill(mPid, SIGTERM);
   std::optional<int> status = waitFor(mPid, 10s);
-  if (!status) {
-    kill(mPid, SIGKILL);
+  if (!status && kill(mPid, SIGKILL) == 0)
     status = waitFor(mPid, 10s);
-  }
   mPid = -1;
   return status.value_or(-1);
 }
@@ -198,34 +186,20 @@ std::vector<std::string> DaemonHarness::logLines() const {
 }
 
 std::vector<std::string> DaemonHarness::logLinesContaining(std::string_view text) const {
-  std::vector<std::string> matching;
-  for (std::string& line : logLines()) {
-    if (line.find(text) != std::string::npos)
-      matching.push_back(std::move(line));
-  }
+  std::vector<std::string> matching = logLines();
+  std::erase_if(matching, [&](const std::string& line) { return line.find(text) == line.npos; });
   return matching;
 }
 
 bool DaemonHarness::waitForLog(std::string_view text, std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (logLinesContaining(text).empty()) {
-    if (std::chrono::steady_clock::now() >= deadline)
-      return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
+  return pollUntil(timeout, [&] { return !logLinesContaining(text).empty(); });
 }
 
 CommandResult runCommand(const std::vector<std::string>& argv, std::optional<SandboxUser> user) {
-  const int out = memfd_create("stdout", MFD_CLOEXEC);
-  const int err = memfd_create("stderr", MFD_CLOEXEC);
-  const pid_t pid = spawn(argv, out, err, user);
-  int waitStatus = 0;
-  waitpid(pid, &waitStatus, 0);
-  CommandResult result{statusOf(waitStatus), readAll(out), readAll(err)};
-  close(out);
-  close(err);
-  return result;
+  const UniqueFd out(memfd_create("stdout", MFD_CLOEXEC));
+  const UniqueFd err(memfd_create("stderr", MFD_CLOEXEC));
+  const int status = waitForEnd(spawn(argv, out.get(), err.get(), user));
+  return {status, readAll(out.get()), readAll(err.get())};
 }
 
 int runAs(const SandboxUser& user, const std::function<int()>& body) {
@@ -234,9 +208,7 @@ int runAs(const SandboxUser& user, const std::function<int()>& body) {
     dropTo(user);
     _exit(body());
   }
-  int waitStatus = 0;
-  waitpid(pid, &waitStatus, 0);
-  return statusOf(waitStatus);
+  return waitForEnd(pid);
 }
 
 }  // namespace zel::test

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The real helper daemon for tests: the built `zelhelper`, socket-activated by
-// systemd-socket-activate on <sandbox root>/run/<kMachServiceName> as the installed service
-// would be (ZELHELPER_ROOT in its environment, under the capability bounding set and
-// NoNewPrivileges of the unit that installing writes for the sandbox root). It starts on the
-// first connection; its standard error (where systemLog and NSLog write in a sandbox root) goes to
-// a file that logLines() reads. Also: running a command, or a piece of the test, as another uid.
-// Not thread-safe; one harness per SandboxRoot.
+// systemd-socket-activate on <sandbox root>/run/<kMachServiceName> as the installed service would
+// be (ZELHELPER_ROOT set, under the bounding set and NoNewPrivileges of the unit that installing
+// writes for the sandbox root). It starts on the first connection; its standard error (systemLog
+// and NSLog in a sandbox root) goes to a file that logLines() reads. Also: running a command, or a
+// piece of the test, as another uid. Not thread-safe; one harness per SandboxRoot.
 #pragma once
 
 #include <sys/types.h>
@@ -28,25 +27,32 @@ std::string zelhelperExecutable();
 
 class DaemonHarness {
  public:
-  // Starts listening on a world-writable socket (the unit's SocketMode). Throws
-  // std::runtime_error when the socket does not appear within a few seconds.
-  explicit DaemonHarness(const SandboxRoot& root);
+  // Listens on a world-writable socket (the unit's SocketMode); std::runtime_error when the
+  // activator does not listen within a few seconds. Or with a different socket name, to see the
+  // daemon refuse to run; or with variables ("NAME=value") added to the daemon's environment.
+  explicit DaemonHarness(const SandboxRoot& root) : DaemonHarness(root, WithEnvironment{}) {}
+  struct WithFdName {
+    std::string name;
+  };
+  DaemonHarness(const SandboxRoot& root, WithFdName fdName);
+  struct WithEnvironment {
+    std::vector<std::string> assignments;
+  };
+  DaemonHarness(const SandboxRoot& root, WithEnvironment environment);
   // Stops the daemon if it still runs.
-  ~DaemonHarness();
+  ~DaemonHarness() { stop(); }
   DaemonHarness(const DaemonHarness&) = delete;
   DaemonHarness& operator=(const DaemonHarness&) = delete;
 
   const std::string& socketPath() const { return mSocketPath; }
   // The activator's process id, which becomes the daemon's (the activator execs it).
   pid_t pid() const { return mPid; }
-
   // A proxy connected to the daemon (starting it on first use), or nullptr.
   std::shared_ptr<ZelHelper> connect() const;
 
-  // Sends SIGTERM and waits (SIGKILL after 10 s): the exit status, 128 + the signal, or -1 when
-  // it was stopped before.
+  // Sends SIGTERM and waits (SIGKILL after 10 s), or waits for the process to end by itself:
+  // the exit status, 128 + the signal, or -1 when it was stopped before.
   int stop();
-  // Waits for the process to end by itself (as when started with the wrong socket name).
   int wait();
 
   // The lines written to the daemon's standard error so far, all or those containing `text`.
@@ -56,20 +62,9 @@ class DaemonHarness {
   bool waitForLog(std::string_view text,
                   std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
-  // Starts the activator with a different socket name, to see the daemon refuse to run; or with
-  // variables ("NAME=value") added to the daemon's environment.
-  struct WithFdName {
-    std::string name;
-  };
-  DaemonHarness(const SandboxRoot& root, WithFdName fdName);
-  struct WithEnvironment {
-    std::vector<std::string> assignments;
-  };
-  DaemonHarness(const SandboxRoot& root, WithEnvironment environment);
-
  private:
-  void start(const SandboxRoot& root, const std::string& fdName,
-             const std::vector<std::string>& environment = {});
+  DaemonHarness(const SandboxRoot& root, const std::string& fdName,
+                const std::vector<std::string>& environment);
 
   std::string mSocketPath;
   std::string mLogPath;

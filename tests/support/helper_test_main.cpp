@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The main of the tests that install the helper. Installing blesses the running executable, so
-// this one is also a helper, as zelhelper is: with no arguments (as the installed service starts
-// it) it is the daemon; with --fake-helper-version=N it serves a helper that answers `version`
-// with N; with anything else it runs the tests.
+// The main of the tests that install the helper. Installing blesses the running executable, so it
+// is a helper too: with no arguments (as the installed service starts it) the daemon; with
+// --fake-helper-version=N a helper that answers `version` with N; else it runs the tests.
 #include <sys/signalfd.h>
 
 #include <csignal>
@@ -19,12 +18,9 @@
 
 namespace {
 
-class FakeHelper : public zel::DaemonZelHelper {
- public:
+struct FakeHelper : zel::DaemonZelHelper {
   explicit FakeHelper(uint32_t version) : mVersion(version) {}
   uint32_t version() override { return mVersion; }
-
- private:
   uint32_t mVersion;
 };
 

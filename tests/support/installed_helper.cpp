@@ -16,10 +16,6 @@ SystemctlOnPath::SystemctlOnPath() : mPreviousPath(std::getenv("PATH")) {
   setenv("PATH", (ZEL_TEST_SUPPORT_DIR ":" + mPreviousPath).c_str(), 1);
 }
 
-SystemctlOnPath::~SystemctlOnPath() {
-  setenv("PATH", mPreviousPath.c_str(), 1);
-}
-
 void InstalledHelperTest::TearDown() {
   if (SMJobInstalled(kHelperLabel)) {
     Authorization both({kSMRightBlessPrivilegedHelper, kSMRightModifySystemDaemons});
@@ -42,9 +38,7 @@ void InstalledHelperTest::installFakeHelper(uint32_t version, const std::string&
 std::optional<pid_t> InstalledHelperTest::jobPid() const {
   std::ifstream file(mRoot.at(fmt::format("run/systemctl/{}.pid", mFiles.socketUnitName)));
   pid_t pid = 0;
-  if (file >> pid)
-    return pid;
-  return std::nullopt;
+  return file >> pid ? std::optional(pid) : std::nullopt;
 }
 
 bool processEnded(pid_t pid) {

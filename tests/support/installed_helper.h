@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // For tests that install, replace and remove the helper job: the stand-in systemctl first on PATH
-// for as long as it lives, so that no test ever reaches the machine's own, and a fixture with a
-// sandbox root and the stand-in. Executables that install link zel_helper_test_main, which makes
-// them a helper too (helper_test_main.cpp).
+// while it lives, so that no test reaches the machine's own, and a fixture with a sandbox root and
+// the stand-in. Executables that install link zel_helper_test_main, a helper too.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -22,7 +22,7 @@ namespace zel::test {
 class SystemctlOnPath {
  public:
   SystemctlOnPath();
-  ~SystemctlOnPath();
+  ~SystemctlOnPath() { setenv("PATH", mPreviousPath.c_str(), 1); }
   SystemctlOnPath(const SystemctlOnPath&) = delete;
   SystemctlOnPath& operator=(const SystemctlOnPath&) = delete;
 

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
-// A temporary system root for tests: a directory that ZELHELPER_ROOT points at while the
-// SandboxRoot lives, holding etc/group, etc/passwd, etc/shadow, etc/gshadow and run/. Nothing of
-// the machine's own files is read or written. The directory is world-searchable so that
-// unprivileged test processes can reach paths below it.
-//
+// A temporary system root for tests: a world-searchable directory (unprivileged test processes
+// reach paths below it) that ZELHELPER_ROOT points at while the SandboxRoot lives, holding
+// etc/group, etc/passwd, etc/shadow, etc/gshadow and run/; the machine's own files stay untouched.
 // One SandboxRoot at a time per process (it owns the ZELHELPER_ROOT variable).
 #pragma once
 
 #include <sys/types.h>
 
-#include <optional>
 #include <string>
 
 namespace zel::test {
@@ -28,14 +25,14 @@ class SandboxRoot {
  public:
   // Creates the root with root, alice and bob and their primary groups, and sets ZELHELPER_ROOT.
   SandboxRoot();
-  // Removes the whole tree and restores ZELHELPER_ROOT to what it was.
+  // Removes the whole tree and unsets ZELHELPER_ROOT.
   ~SandboxRoot();
   SandboxRoot(const SandboxRoot&) = delete;
   SandboxRoot& operator=(const SandboxRoot&) = delete;
 
   const std::string& path() const { return mPath; }
   // `relative` (no leading slash) under the root.
-  std::string at(const std::string& relative) const;
+  std::string at(const std::string& relative) const { return mPath + "/" + relative; }
   // A fresh world-writable, sticky scratch directory under the root for request paths.
   std::string scratch() const { return at("scratch"); }
 
@@ -44,7 +41,6 @@ class SandboxRoot {
 
  private:
   std::string mPath;
-  std::optional<std::string> mPreviousRoot;
 };
 
 }  // namespace zel::test

@@ -1,16 +1,10 @@
 # SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Reads a unit file the way the stand-ins apply it without systemd. Sourced by the stand-in
-# systemctl; the daemon harness runs `unit_hardening.sh SERVICE_UNIT` to get the same setpriv
-# arguments.
+# systemctl; the daemon harness runs `unit_hardening.sh UNIT` for the same setpriv arguments.
 
 # The values of every KEY= line of a unit file, one a line (settings that add up).
-settings() {
-  local line
-  while IFS= read -r line || [[ -n $line ]]; do
-    [[ $line == "$2="* ]] && echo "${line#"$2="}"
-  done <"$1"
-}
+settings() { sed -n "s/^$2=//p" "$1"; }
 
 # The value of KEY= in a unit file: the last one wins, as in systemd.
 setting() { settings "$1" "$2" | tail -n 1; }
@@ -20,17 +14,11 @@ setting() { settings "$1" "$2" | tail -n 1; }
 setpriv_hardening() {
   local caps=-all cap
   if [[ -n $(setting "$1" CapabilityBoundingSet) ]]; then
-    for cap in $(settings "$1" CapabilityBoundingSet); do
-      cap=${cap#CAP_}
-      caps+=",+${cap,,}"
-    done
-    printf '%s\n' --bounding-set "$caps"
+    for cap in $(settings "$1" CapabilityBoundingSet); do caps+=",+${cap#CAP_}"; done
+    printf '%s\n' --bounding-set "${caps,,}"
   fi
   [[ $(setting "$1" NoNewPrivileges) == yes ]] && echo --no-new-privs
   return 0
 }
 
-if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
-  set -euo pipefail
-  setpriv_hardening "$1"
-fi
+[[ ${BASH_SOURCE[0]} != "$0" ]] || setpriv_hardening "$1"
