@@ -11,6 +11,7 @@
 // blesses this executable itself (/proc/self/exe, which pkexec ran as the polkit action's
 // exec.path), as `zelhelper install` and `remove` do as root. No step names a path. Any other
 // line ends it with exit status 2; the end of its input with 0.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +21,6 @@
 #include <optional>
 #include <string>
 
-#include <fcntl.h>
 #include <fmt/core.h>
 
 #include "cli/commands.h"
@@ -29,19 +29,21 @@
 #include "platform/exit_status.h"
 #include "platform/fd_io.h"
 #include "platform/service_management.h"
+#include "platform/unique_fd.h"
 #include "resources/labels.h"
 
 namespace zel::cli {
 namespace {
 
+// Without an environment, the system root is "/" and every tool runs from the system's own
+// directories with a fixed environment (platform/command.h).
 void keepNothingInherited() {
-  if (std::getenv("PKEXEC_UID") != nullptr) {
+  if (std::getenv("PKEXEC_UID") != nullptr)
     clearenv();
-    setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
-  }
   close_range(3, ~0U, 0);
+  // Neither the directories that systemctl makes nor a copy cut short by a file size limit
+  // are the user's to decide.
   umask(022);
-  // A limit the user set must not cut the executable short while it is copied.
   const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
   setrlimit(RLIMIT_FSIZE, &unlimited);
 }
@@ -61,10 +63,9 @@ int serveSteps() {
   std::unique_ptr<Authorization> authorization;
   createHelperAuthorization(&authorization);
   // Once ready, the parent reads no more of standard error.
-  const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (devNull < 0 || dup2(devNull, STDERR_FILENO) < 0)
+  const UniqueFd devNull(open("/dev/null", O_WRONLY | O_CLOEXEC));
+  if (!devNull || dup2(devNull.get(), STDERR_FILENO) < 0)
     return exit_status::kNo;
-  close(devNull);
   if (!writeAll(STDOUT_FILENO, fmt::format("{}\n", kConsentReady)).empty())
     return exit_status::kNo;
   while (std::optional<std::string> step = readLine(STDIN_FILENO, kConsentLineLimit)) {
