@@ -24,7 +24,6 @@
 #include <fmt/core.h>
 
 #include "cli/commands.h"
-#include "client/helper_rights.h"
 #include "platform/consent_channel.h"
 #include "platform/exit_status.h"
 #include "platform/fd_io.h"
@@ -60,8 +59,8 @@ std::string answer(bool done, const std::optional<ServiceError>& error) {
 }
 
 int serveSteps() {
-  std::unique_ptr<Authorization> authorization;
-  createHelperAuthorization(&authorization);
+  // The rights are root's own: asking for them could only start another root side.
+  const Authorization authorization({kSMRightBlessPrivilegedHelper, kSMRightModifySystemDaemons});
   // Once ready, the parent reads no more of standard error.
   const UniqueFd devNull(open("/dev/null", O_WRONLY | O_CLOEXEC));
   if (!devNull || dup2(devNull.get(), STDERR_FILENO) < 0)
@@ -72,9 +71,9 @@ int serveSteps() {
     std::optional<ServiceError> error;
     bool done;
     if (*step == kConsentStepRemove)
-      done = SMJobRemove(kSMDomainSystemLaunchd, kHelperLabel, authorization.get(), true, &error);
+      done = SMJobRemove(kSMDomainSystemLaunchd, kHelperLabel, &authorization, true, &error);
     else if (*step == kConsentStepBless)
-      done = SMJobBless(kSMDomainSystemLaunchd, kHelperLabel, authorization.get(), &error);
+      done = SMJobBless(kSMDomainSystemLaunchd, kHelperLabel, &authorization, &error);
     else {
       writeAll(STDOUT_FILENO, fmt::format("{}no such step\n", kConsentFailedPrefix));
       return exit_status::kBadInput;
