@@ -67,11 +67,12 @@ INSTANTIATE_TEST_SUITE_P(Plays, PkexecOutcome,
                                          PkexecCase{"refused", 19, errAuthorizationDenied},
                                          PkexecCase{"no-agent", 0,
                                                     errAuthorizationInteractionNotAllowed},
-                                         PkexecCase{nullptr, 19, errAuthorizationInternal}));
+                                         PkexecCase{nullptr, 19, errAuthorizationInternal}),
+                         [](const auto& info) { return std::to_string(-info.param.status); });
 
 TEST_F(Consent, RootSideRunsAloneAndAsRootOnly) {
   EXPECT_EQ(test::runCommand({kZelhelper, "consent-steps"}).out, "ready\n");
-  for (const char* extra : {"extra", "--json"})
+  for (const char* extra : {"extra", "--"})
     EXPECT_EQ(test::runCommand({kZelhelper, "consent-steps", extra}).status, 2) << extra;
   EXPECT_EQ(test::runCommand({kZelhelper, "consent-steps"}, test::kAlice).status, 4);
 }
