@@ -13,6 +13,10 @@ void addConversionCommands(CLI::App& app, int& exitStatus);
 // install, remove, status: the helper daemon's systemd service.
 void addInstallCommands(CLI::App& app, int& exitStatus);
 
+// consent-steps, hidden: the root side that pkexec starts for an ordinary user's install and
+// remove. `argc` is main's: the command runs only when it stands alone.
+void addConsentStepsCommand(CLI::App& app, int& exitStatus, int argc);
+
 // version, create-file, create-dir, permit, oct-to-dec, set-privileges, groups: the helper's
 // remote interface, through the helper proxy.
 void addHelperCommands(CLI::App& app, int& exitStatus);

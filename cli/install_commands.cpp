@@ -3,7 +3,6 @@
 // service, taking it away, and looking at it. For a helper the Debian package installed,
 // install and remove only enable and disable the package's socket (platform/service_management.h
 // decides who owns the units).
-#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -14,6 +13,7 @@
 
 #include "cli/commands.h"
 #include "cli/held_log.h"
+#include "client/helper_installation.h"
 #include "client/helper_proxy.h"
 #include "client/helper_rights.h"
 #include "platform/exit_status.h"
@@ -25,25 +25,43 @@
 namespace zel::cli {
 namespace {
 
-bool runningAsRoot(const char* command) {
-  if (geteuid() == 0)
-    return true;
-  fmt::print(stderr, "zelhelper: {0} needs root; run 'sudo zelhelper {0}'\n", command);
-  return false;
+// Why `command` was not done when no administrator's consent came; the exit status that says so.
+int withoutConsent(const char* command, OSStatus status) {
+  std::string why;
+  switch (status) {
+    case errAuthorizationDenied:
+      why = "polkit refused the administrator's consent";
+      break;
+    case errAuthorizationCanceled:
+      why = "the authentication dialog was dismissed";
+      break;
+    case errAuthorizationInteractionNotAllowed:
+      why =
+          "no polkit authentication agent can ask an administrator; run 'pkttyagent --process "
+          "PID' in another terminal, with PID this shell's ('echo $$'), and try again";
+      break;
+    default:
+      why = "polkit cannot ask for an administrator's consent here";
+      break;
+  }
+  fmt::print(stderr, "zelhelper: {0} needs root: {1}; or run 'sudo zelhelper {0}'\n", command, why);
+  return exit_status::kNeedsRoot;
 }
 
 int install() {
-  if (!runningAsRoot("install"))
-    return exit_status::kNeedsRoot;
   if (std::string problem = serviceManagerProblem(); !problem.empty()) {
     fmt::print(stderr, "zelhelper: {}\n", problem);
     return exit_status::kNoHelper;
   }
   HeldLog log;
-  std::shared_ptr<ZelHelper> helper = ZelHelper::install();
+  std::unique_ptr<Authorization> authRef;
+  OSStatus status = createHelperAuthorization(&authRef);
+  std::shared_ptr<ZelHelper> helper = installWithAuthorization(status, authRef.get());
   uint32_t version = helper ? helper->version() : 0;
   if (version == 0) {
     log.release();
+    if (!authRef)
+      return withoutConsent("install", status);
     fmt::print(stderr, "zelhelper: the helper was not installed\n");
     return exit_status::kNoHelper;
   }
@@ -57,10 +75,9 @@ int install() {
 }
 
 int remove() {
-  if (!runningAsRoot("remove"))
-    return exit_status::kNeedsRoot;
   std::unique_ptr<Authorization> authRef;
-  createHelperAuthorization(&authRef);
+  if (OSStatus status = createHelperAuthorization(&authRef); !authRef)
+    return withoutConsent("remove", status);
   HelperJobState state = SMJobState(kHelperLabel);
   HeldLog log;
   if (!ZelHelper::remove(authRef.get())) {
@@ -129,13 +146,15 @@ int status(bool json) {
 void addInstallCommands(CLI::App& app, int& exitStatus) {
   app.add_subcommand("install",
                      fmt::format("Install the helper daemon, or install it again, as the "
-                                 "socket-activated systemd service {} (as root; no other "
-                                 "command installs it). The package's helper is only enabled "
+                                 "socket-activated systemd service {} (as root, or with an "
+                                 "administrator's consent through polkit; no other command "
+                                 "installs it). The package's helper is only enabled "
                                  "and started",
                                  kHelperLabel))
       ->callback([&exitStatus] { exitStatus = install(); });
   app.add_subcommand("remove",
-                     "Stop the helper daemon and remove its service (as root). The package's "
+                     "Stop the helper daemon and remove its service (as root, or with an "
+                     "administrator's consent through polkit). The package's "
                      "helper is only stopped and disabled: its files stay")
       ->callback([&exitStatus] { exitStatus = remove(); });
   auto json = std::make_shared<bool>(false);

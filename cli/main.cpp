@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   zel::cli::addConversionCommands(app, exitStatus);
   zel::cli::addHelperCommands(app, exitStatus);
   zel::cli::addInstallCommands(app, exitStatus);
+  zel::cli::addConsentStepsCommand(app, exitStatus, argc);
 
   if (argc == 1) {
     fmt::print(stderr, "{}", app.help());

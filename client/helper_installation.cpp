@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // ZelHelper's class operations: connecting to the helper, installing, re-installing and
 // removing it, in the order and with the log lines the client relies on.
+#include "client/helper_installation.h"
+
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
@@ -39,19 +41,23 @@ std::shared_ptr<ZelHelper> ZelHelper::create() {
   return proxy;
 }
 
-std::shared_ptr<ZelHelper> ZelHelper::install() {
-  std::unique_ptr<Authorization> authRef;
-  OSStatus status = createHelperAuthorization(&authRef);
+std::shared_ptr<ZelHelper> installWithAuthorization(OSStatus status, const Authorization* authRef) {
   if (status != errAuthorizationSuccess)
     NSLog(fmt::sprintf("ZelHelper Error creating authRef, return code %ld", long{status}));
-  if (!authRef) {
+  if (authRef == nullptr) {
     NSLog("ZelHelper Error authRef nil");
     return nullptr;
   }
-  remove(authRef.get());
-  if (!bless(authRef.get()))
+  ZelHelper::remove(authRef);
+  if (!bless(authRef))
     return nullptr;
-  return getHelper(authRef.get());
+  return ZelHelper::getHelper(authRef);
+}
+
+std::shared_ptr<ZelHelper> ZelHelper::install() {
+  std::unique_ptr<Authorization> authRef;
+  OSStatus status = createHelperAuthorization(&authRef);
+  return installWithAuthorization(status, authRef.get());
 }
 
 std::shared_ptr<ZelHelper> ZelHelper::getHelper(const Authorization* authRef) {

@@ -39,6 +39,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/deb/copyright DESTINATION ${ZEL_DO
 # In the manual pages a "-" of the label is written as the minus sign, so that it is copied as
 # typed.
 string(REPLACE "-" "\\-" ZEL_MAN_LABEL "${ZEL_HELPER_LABEL}")
+string(REPLACE "-" "\\-" ZEL_MAN_POLKIT_ACTION_ID "${ZEL_POLKIT_ACTION_ID}")
 zel_install_gzipped(man/zelhelper.1 zelhelper.1 ${CMAKE_INSTALL_MANDIR}/man1)
 zel_install_gzipped(man/zelhelper.8 zelhelper.8 ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/zelhelper

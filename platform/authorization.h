@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Authorization: the rights to install and remove the helper, granted to root.
+// Authorization: the rights to install and remove the helper, granted to root, and to an
+// ordinary user with an administrator's consent.
 //
 // A process asks for a set of named rights at once and gets an Authorization that holds them,
-// or a status and nothing. There is no dialog on Linux: every right is granted to a process
-// whose effective uid is 0 and refused to any other (errAuthorizationDenied), whatever the
-// flags say. The services that act on an Authorization (platform/service_management.h) check
-// that it holds the right they need.
+// or a status and nothing. Every right is granted at once to a process whose effective uid is 0.
+// For any other process the administrator's consent is asked once, through polkit: the
+// installed command's root side is started with pkexec (platform/consent_channel.h), and the
+// Authorization holds it, so that the services that act on the Authorization
+// (platform/service_management.h) have their steps done there, as root. The services check
+// that the Authorization holds the right they need.
 //
-// Thread: any; an Authorization does not change once created.
+// Thread: any for root's Authorization, which does not change once created; one thread at a
+// time for one that holds a root side.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +25,10 @@ namespace zel {
 
 using OSStatus = int32_t;
 inline constexpr OSStatus errAuthorizationSuccess = 0;
-inline constexpr OSStatus errAuthorizationDenied = -60005;
+inline constexpr OSStatus errAuthorizationDenied = -60005;                 // consent refused
+inline constexpr OSStatus errAuthorizationCanceled = -60006;               // the dialog dismissed
+inline constexpr OSStatus errAuthorizationInteractionNotAllowed = -60007;  // no one to ask
+inline constexpr OSStatus errAuthorizationInternal = -60008;  // no polkit, or it failed
 
 using AuthorizationFlags = uint32_t;
 inline constexpr AuthorizationFlags kAuthorizationFlagInteractionAllowed = 1;
@@ -46,20 +53,29 @@ struct AuthorizationRights {
 struct AuthorizationEnvironment;
 inline constexpr const AuthorizationEnvironment* kAuthorizationEmptyEnvironment = nullptr;
 
-// The rights granted by one AuthorizationCreate.
+class ConsentChannel;
+
+// The rights granted by one AuthorizationCreate, and for an ordinary user the root side that
+// acts on them (ended when the Authorization goes).
 class Authorization {
  public:
-  explicit Authorization(std::vector<std::string> rights) : mRights(std::move(rights)) {}
+  explicit Authorization(std::vector<std::string> rights);
+  Authorization(std::vector<std::string> rights, std::unique_ptr<ConsentChannel> rootSide);
+  ~Authorization();
   bool holds(std::string_view right) const;
+  // Null for root, which acts itself.
+  ConsentChannel* rootSide() const { return mRootSide.get(); }
 
  private:
   std::vector<std::string> mRights;
+  std::unique_ptr<ConsentChannel> mRootSide;
 };
 
-// Grants every right of `rights` (none when `rights` is null) to a process running with
-// effective uid 0: stores a new Authorization in *authorization and answers
-// errAuthorizationSuccess. Otherwise answers errAuthorizationDenied and leaves
-// *authorization empty.
+// Grants every right of `rights` (none when `rights` is null): to a process running with
+// effective uid 0 at once, starting nothing; to any other once an administrator consents
+// through polkit, asking interactively only with kAuthorizationFlagInteractionAllowed. Stores a
+// new Authorization in *authorization and answers errAuthorizationSuccess, or answers one of
+// the statuses above and leaves *authorization empty.
 OSStatus AuthorizationCreate(const AuthorizationRights* rights,
                              const AuthorizationEnvironment* environment, AuthorizationFlags flags,
                              std::unique_ptr<Authorization>* authorization);

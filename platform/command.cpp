@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,17 +44,6 @@ std::optional<std::string> findIn(std::string_view directories, const std::strin
   return std::nullopt;
 }
 
-std::optional<std::string> toolPath(const std::string& tool) {
-  if (tool.find('/') != std::string::npos)
-    return std::nullopt;
-  if (inSandboxRoot()) {
-    if (const char* path = std::getenv("PATH"))
-      if (auto found = findIn(path, tool))
-        return found;
-  }
-  return findIn(kSystemDirectories, tool);
-}
-
 // What the tool wrote, as far as it could be read.
 std::string outputOf(int fd) {
   std::string text;
@@ -67,18 +57,55 @@ CommandResult notStarted(int error, std::string why) {
   return {127, std::move(why), 0, error};
 }
 
-}  // namespace
-
-CommandResult runCommand(const std::vector<std::string>& argv, ToolOutput collected) {
-  const std::optional<std::string> path = toolPath(argv.at(0));
+// Spawns argv[0] with `actions` applied; answers why it could not, or nothing.
+std::optional<CommandResult> spawn(const std::vector<std::string>& argv,
+                                   posix_spawn_file_actions_t& actions, pid_t& pid) {
+  const std::optional<std::string> path = findTool(argv.at(0));
   if (!path)
     return notStarted(ENOENT, fmt::format("{} not found in {}", argv[0], kSystemDirectories));
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  std::vector<char*> args;
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  std::string pathVariable = fmt::format("PATH={}", kSystemDirectories);
+  std::string locale = "LC_ALL=C";
+  char* fixedEnvironment[] = {pathVariable.data(), locale.data(), nullptr};
+  const int spawnError = posix_spawn(&pid, path->c_str(), &actions, nullptr, args.data(),
+                                     inSandboxRoot() ? environ : fixedEnvironment);
+  if (spawnError != 0)
+    return notStarted(spawnError,
+                      fmt::format("cannot run {}: {}", *path, std::strerror(spawnError)));
+  return std::nullopt;
+}
 
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0)
+// A pipe whose ends are both closed on exec: the child gets its end through dup2 only.
+std::optional<CommandResult> makePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
     return notStarted(errno, fmt::format("cannot create a pipe: {}", std::strerror(errno)));
-  UniqueFd readEnd(pipeFds[0]);
-  UniqueFd writeEnd(pipeFds[1]);
+  readEnd = UniqueFd(fds[0]);
+  writeEnd = UniqueFd(fds[1]);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> findTool(const std::string& tool) {
+  if (tool.find('/') != std::string::npos)
+    return std::nullopt;
+  if (inSandboxRoot()) {
+    if (const char* path = std::getenv("PATH"))
+      if (auto found = findIn(path, tool))
+        return found;
+  }
+  return findIn(kSystemDirectories, tool);
+}
+
+CommandResult runCommand(const std::vector<std::string>& argv, ToolOutput collected) {
+  UniqueFd readEnd, writeEnd;
+  if (auto failed = makePipe(readEnd, writeEnd))
+    return *failed;
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -88,31 +115,46 @@ CommandResult runCommand(const std::vector<std::string>& argv, ToolOutput collec
   else
     posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-  std::vector<char*> args;
-  for (const std::string& arg : argv)
-    args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  std::string pathVariable = fmt::format("PATH={}", kSystemDirectories);
-  std::string locale = "LC_ALL=C";
-  char* fixedEnvironment[] = {pathVariable.data(), locale.data(), nullptr};
-
   pid_t pid = 0;
-  const int spawnError = posix_spawn(&pid, path->c_str(), &actions, nullptr, args.data(),
-                                     inSandboxRoot() ? environ : fixedEnvironment);
+  std::optional<CommandResult> failed = spawn(argv, actions, pid);
   posix_spawn_file_actions_destroy(&actions);
   writeEnd.reset();
-  if (spawnError != 0)
-    return notStarted(spawnError,
-                      fmt::format("cannot run {}: {}", *path, std::strerror(spawnError)));
+  if (failed)
+    return *failed;
+  return waitForCommand(pid, outputOf(readEnd.get()));
+}
 
-  std::string output = outputOf(readEnd.get());
+std::optional<CommandResult> startCommand(const std::vector<std::string>& argv,
+                                          StartedCommand& started) {
+  int sockets[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+    return notStarted(errno, fmt::format("cannot create a socket pair: {}", std::strerror(errno)));
+  UniqueFd ours(sockets[0]), theirs(sockets[1]);
+  UniqueFd errorsRead, errorsWrite;
+  if (auto failed = makePipe(errorsRead, errorsWrite))
+    return failed;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, errorsWrite.get(), STDERR_FILENO);
+  pid_t pid = 0;
+  std::optional<CommandResult> failed = spawn(argv, actions, pid);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed)
+    return failed;
+  started.pid = pid;
+  started.conversation = std::move(ours);
+  started.errors = std::move(errorsRead);
+  return std::nullopt;
+}
+
+CommandResult waitForCommand(pid_t pid, std::string output) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR)
       return notStarted(errno,
-                        fmt::format("cannot wait for {}: {}", argv[0], std::strerror(errno)));
+                        fmt::format("cannot wait for process {}: {}", pid, std::strerror(errno)));
   }
   if (WIFSIGNALED(status))
     return {128 + WTERMSIG(status), std::move(output), WTERMSIG(status), 0};

@@ -9,13 +9,19 @@
 // the tour put stand-ins first on PATH, the invoking PATH is searched first and the environment
 // is passed on (the stand-ins read ZELHELPER_ROOT from it).
 //
-// The tool reads nothing (standard input is /dev/null) and inherits no descriptor beyond 0 to 2.
-// The call blocks the calling thread until the tool has exited; the caller must not ignore
+// runCommand's tool reads nothing (standard input is /dev/null); startCommand's converses with
+// the caller over a socket. Neither inherits a descriptor beyond 0 to 2. runCommand and
+// waitForCommand block the calling thread until the tool has exited; the caller must not ignore
 // SIGCHLD.
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/unique_fd.h"
 
 namespace zel {
 
@@ -40,6 +46,28 @@ struct CommandResult {
 
 CommandResult runCommand(const std::vector<std::string>& argv,
                          ToolOutput collected = ToolOutput::kCombined);
+
+// A tool started by startCommand. The caller owns both descriptors, and must wait for the
+// process (waitForCommand) once it has ended the conversation, or the tool lingers as a zombie.
+struct StartedCommand {
+  pid_t pid = -1;
+  // A stream socket that is the tool's standard input and output: write to it with
+  // send(MSG_NOSIGNAL), so that a tool that has exited raises no SIGPIPE in the caller, and end
+  // the tool's input with shutdown(SHUT_WR) or by closing it.
+  UniqueFd conversation;
+  UniqueFd errors;  // read end of a pipe that is the tool's standard error
+};
+
+// Starts `argv` as runCommand would, for a conversation. When the tool cannot be started,
+// answers the CommandResult that says why and leaves `started` empty; otherwise nothing.
+std::optional<CommandResult> startCommand(const std::vector<std::string>& argv,
+                                          StartedCommand& started);
+
+// Waits for a started tool to exit; `output` becomes the result's output.
+CommandResult waitForCommand(pid_t pid, std::string output = {});
+
+// The program that runs for the tool name `tool`, as runCommand looks it up, or nothing.
+std::optional<std::string> findTool(const std::string& tool);
 
 // "name arg1 arg2", for messages.
 std::string commandLine(const std::vector<std::string>& argv);

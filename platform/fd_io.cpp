@@ -46,4 +46,20 @@ std::string readAll(int fd, std::string& contents) {
   }
 }
 
+std::optional<std::string> readLine(int fd, size_t limit) {
+  std::string line;
+  while (line.size() <= limit) {
+    char c;
+    const ssize_t got = read(fd, &c, 1);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return std::nullopt;
+    if (c == '\n')
+      return line;
+    line.push_back(c);
+  }
+  return std::nullopt;
+}
+
 }  // namespace zel

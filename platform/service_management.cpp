@@ -15,9 +15,11 @@
 
 #include "platform/atomic_file.h"
 #include "platform/command.h"
+#include "platform/consent_channel.h"
 #include "platform/launchd_plist.h"
 #include "platform/system_root.h"
 #include "platform/systemd_units.h"
+#include "resources/labels.h"
 
 namespace zel {
 namespace {
@@ -120,6 +122,17 @@ std::pair<HelperOwner, std::string> ownerOnDisk(const HelperJobFiles& files) {
   return {HelperOwner::kNone, ""};
 }
 
+// Has the root side that holds an ordinary user's consent do `step` for the job `label`.
+bool performAsRoot(ConsentChannel& rootSide, std::string_view step, std::string_view label,
+                   std::optional<ServiceError>* outError) {
+  if (label != kHelperLabel)
+    return fail(outError, fmt::format("the administrator consented to changing the job {} only, "
+                                      "not {}",
+                                      kHelperLabel, label));
+  std::string problem = rootSide.perform(step);
+  return problem.empty() || fail(outError, std::move(problem));
+}
+
 std::string runningExecutable() {
   std::error_code error;
   std::filesystem::path path = std::filesystem::read_symlink(kRunningExecutable, error);
@@ -185,6 +198,8 @@ bool SMJobBless(std::string_view domain, std::string_view executableLabel,
                 const Authorization* authorization, std::optional<ServiceError>* outError) {
   if (!mayAct(domain, executableLabel, authorization, kSMRightBlessPrivilegedHelper, outError))
     return false;
+  if (ConsentChannel* rootSide = authorization->rootSide())
+    return performAsRoot(*rootSide, kConsentStepBless, executableLabel, outError);
   if (std::string problem = serviceManagerProblem(); !problem.empty())
     return fail(outError, problem);
   HelperJobState state = SMJobState(executableLabel);
@@ -235,6 +250,8 @@ bool SMJobRemove(std::string_view domain, std::string_view jobLabel,
                  std::optional<ServiceError>* outError) {
   if (!mayAct(domain, jobLabel, authorization, kSMRightModifySystemDaemons, outError))
     return false;
+  if (ConsentChannel* rootSide = authorization->rootSide())
+    return performAsRoot(*rootSide, kConsentStepRemove, jobLabel, outError);
   HelperJobFiles files = helperJobFiles(jobLabel);
   HelperOwner owner = SMJobState(jobLabel).owner;
   if (owner == HelperOwner::kNone)

@@ -23,11 +23,13 @@
 // executable stay. A job that is not installed cannot be removed.
 //
 // Both act in the one domain there is, kSMDomainSystemLaunchd, and need an Authorization
-// (platform/authorization.h) that holds their right. systemctl runs as platform/command.h runs
-// every tool: the system's own, except in a sandbox root, where a stand-in placed first on PATH
-// takes its place. On failure they answer false
-// and, when `outError` is given, store an error whose description says what failed (for a
-// command: the command, its exit status and its message); nothing already done is undone.
+// (platform/authorization.h) that holds their right. An ordinary user's Authorization has its
+// root side (platform/consent_channel.h) bless and remove, and only the job kHelperLabel; there
+// the installed command blesses itself, and removing always waits. systemctl runs as
+// platform/command.h runs every tool: the system's own, except in a sandbox root, where a stand-in
+// placed first on PATH takes its place. On failure they answer false and, when `outError` is given,
+// store an error whose description says what failed (for a command: the command, its exit status
+// and its message); nothing already done is undone.
 //
 // Thread: the caller's; both block while systemctl runs.
 #pragma once

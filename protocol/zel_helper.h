@@ -59,8 +59,9 @@ class ZelHelper {
   // create: a proxy of the running helper when it answers version 3 or more; otherwise
   // whatever install answers.
   static std::shared_ptr<ZelHelper> create();
-  // install: asks for both service rights (granted to root only), removes the installed job,
-  // blesses this executable and answers getHelper; nullptr on any failure.
+  // install: asks for both service rights (granted to root, and to an ordinary user once an
+  // administrator consents through polkit), removes the installed job, blesses this executable
+  // (for an ordinary user, the installed command) and answers getHelper; nullptr on any failure.
   static std::shared_ptr<ZelHelper> install();
   // getHelper: blesses this executable again with `authRef` and connects; nullptr when the
   // bless fails or nothing answers.

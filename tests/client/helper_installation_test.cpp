@@ -95,7 +95,7 @@ TEST_P(OrdinaryUser, CreateNeedsNoAuthorizationOnlyForACurrentHelper) {
                           if (installed)
                             EXPECT_THAT(log.lines(), IsEmpty());
                           else
-                            EXPECT_THAT(log.lines(), ElementsAre(HasSubstr("-60005"),
+                            EXPECT_THAT(log.lines(), ElementsAre(HasSubstr("return code -6000"),
                                                                  "ZelHelper Error authRef nil"));
                           return testing::Test::HasFailure() ? 1 : 0;
                         }),

@@ -76,6 +76,7 @@ explained=$(journalctl -x --no-pager MESSAGE_ID=$refusal_id)
   fail "journalctl -x shows no catalog text: $explained"
 ok "journalctl -x explains the refusal from the catalog"
 
+bash "$(dirname "$0")/polkit.sh" "$LABEL"
 echo "dpkg --purge"
 mapfile -t files < <(dpkg --listfiles zelhelper)
 dpkg --purge zelhelper >/dev/null

@@ -6,7 +6,7 @@
 #   ZEL_SYSTEM_TEST_CACHE (default /var/cache/zelhelper-system-test), else made there with
 #   debootstrap. Returns 77 when the archive cannot be reached.
 
-BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0,man-db"
+BOOKWORM_INCLUDE="systemd,dbus,init-system-helpers,libicu72,libfmt9,libsystemd0,man-db,libpam-systemd,polkitd,pkexec"
 
 bookworm_root_key() {
   printf 'minbase bookworm %s\n' "$BOOKWORM_INCLUDE" | sha256sum | cut -c1-12
