@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// For tests that install, replace and remove the helper job: the stand-in systemctl first on PATH
-// while it lives, so that no test reaches the machine's own, and a fixture with a sandbox root and
-// the stand-in. Executables that install link zel_helper_test_main, a helper too.
+// For tests that install, replace and remove the helper job: the stand-in systemctl and pkexec
+// first on PATH while it lives, so that no test reaches the machine's own, and a fixture with a
+// sandbox root and the stand-ins. Executables that install link zel_helper_test_main, a helper too.
 #pragma once
 
 #include <sys/types.h>
