@@ -35,7 +35,18 @@ struct ScriptedHelper {
             if (fd < 0)
               return;
             RawClient peer(fd);
-            converse(peer, next < scripts.size() ? scripts[next] : kAnswer);
+            const Script script = next < scripts.size() ? scripts[next] : kAnswer;
+            for (std::optional<std::string> call;
+                 script != kCloseAtOnce && (call = peer.reply());) {
+              ++requests;
+              if (script == kSilent)
+                peer.reply();  // until the client gives up and hangs up
+              if (script != kAnswer)
+                break;
+              peer.send(static_cast<remote::Op>(call->at(0)) == remote::Op::kLastReason
+                            ? remote::encodeReply<remote::Op::kLastReason>("because")
+                            : remote::encodeReply<remote::Op::kVersion>(3));
+            }
             peer.close();
             ++closed;
             closed.notify_all();
@@ -45,18 +56,6 @@ struct ScriptedHelper {
     shutdown(listenFd, SHUT_RDWR);
     thread.join();
     close(listenFd);
-  }
-  void converse(RawClient& peer, Script script) {
-    for (std::optional<std::string> call; script != kCloseAtOnce && (call = peer.reply());) {
-      ++requests;
-      if (script == kSilent)
-        peer.reply();  // until the client gives up and hangs up
-      if (script != kAnswer)
-        return;
-      peer.send(static_cast<remote::Op>(call->at(0)) == remote::Op::kLastReason
-                    ? remote::encodeReply<remote::Op::kLastReason>("because")
-                    : remote::encodeReply<remote::Op::kVersion>(3));
-    }
   }
 
   std::atomic<int> requests{0}, closed{0};

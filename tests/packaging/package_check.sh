@@ -11,10 +11,8 @@ set -euo pipefail
 build=$1
 
 for tool in lintian dpkg-shlibdeps man journalctl; do
-  command -v "$tool" >/dev/null || {
-    echo "SKIPPED: $tool is not installed (scripts/install-deps installs it)"
-    exit 77
-  }
+  command -v "$tool" >/dev/null ||
+    { echo "SKIPPED: $tool is not installed (scripts/install-deps installs it)"; exit 77; }
 done
 
 mkdir -p "$build/package"
@@ -39,10 +37,7 @@ pages=("$unpacked"/usr/share/man/man*/*)
 ((${#pages[@]} > 0)) || { echo "the package has no manual page"; status=1; }
 for page in "${pages[@]}"; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
-  if [[ -n $warnings ]]; then
-    echo "${page##*/}: $warnings"
-    status=1
-  fi
+  [[ -z $warnings ]] || { echo "${page##*/}: $warnings"; status=1; }
 done
 echo "manual pages: ${#pages[@]} checked"
 

@@ -11,11 +11,7 @@ source "$here/lib/bookworm_root.sh"
 source "$here/lib/container.sh"
 deb=$1 label=$2 work=$3
 
-elapsed() { echo "${SECONDS} s"; }
-skip() {
-  echo "SKIPPED: $*"
-  exit 77
-}
+skip() { echo "SKIPPED: $*"; exit 77; }
 
 ((EUID == 0)) || skip "booting a container needs root"
 for tool in systemd-nspawn debootstrap nsenter setpriv zstd; do
@@ -28,7 +24,7 @@ status=0
 bookworm_root_prepare "$work/root" || status=$?
 ((status != 77)) || skip "debootstrap could not reach the archive"
 ((status == 0)) || exit $status
-echo "bookworm root ready after $(elapsed)"
+echo "bookworm root ready after ${SECONDS} s"
 
 stage=$work/stage
 rm -rf "$stage"
@@ -43,12 +39,12 @@ on_exit() {
     container_exec journalctl --no-pager -n 40 -u "$label.socket" -u "$label.service" >&2 || true
   fi
   container_shutdown
-  echo "container shut down after $(elapsed)"
+  echo "container shut down after ${SECONDS} s"
 }
 trap on_exit EXIT
 trap 'exit 143' TERM INT
 
 container_boot "$work/root" "$stage" "$work/console.log"
-echo "container booted after $(elapsed)"
+echo "container booted after ${SECONDS} s"
 container_exec bash /srv/stage/in_container/flow.sh "$label"
-echo "system test passed after $(elapsed)"
+echo "system test passed after ${SECONDS} s"

@@ -10,27 +10,18 @@
 namespace zel::test {
 namespace {
 
-Value temperatureOf2000() {
-  return ValueTransformer::valueTransformerForName("Temperature")->transformedValue(number(2000));
-}
-
 class Registry : public testing::Test {
  protected:
   TemporaryConfigHome mConfigHome;
 };
 
-TEST_F(Registry, BeforeInitConvertsInFahrenheitAndCubicFeetAfterItEveryNameResolves) {
+TEST_F(Registry, BeforeInitConvertsInFahrenheitAndCubicFeetAfterItHoldsEveryName) {
   if (Transformers::shared())
     GTEST_SKIP() << "needs a process of its own (ctest runs each test alone)";
   EXPECT_EQ(TemperatureTransformer().transformedValue(number(2000)), Value::numberWithFloat(68));
   EXPECT_EQ(FlowTransformer().transformedValue(number(1)), Value::numberWithFloat(35.314667f));
   Transformers::init();
   EXPECT_EQ(ValueTransformer::valueTransformerNames().size(), 17u);
-  for (const std::string& name : ValueTransformer::valueTransformerNames())
-    EXPECT_NE(ValueTransformer::valueTransformerForName(name), nullptr) << name;
-  const auto ticks = ValueTransformer::valueTransformerForName("TicksTime");
-  EXPECT_EQ(ticks->reverseTransformedValue(ticks->transformedValue(number(372300))),
-            number(372300));
 }
 
 // Every setter call posts, also without a change, after the flag changed; an object that a later
@@ -41,7 +32,9 @@ TEST_F(Registry, ASetterPostsItsKeyAfterTheFlagChangedAndALaterInitTakesOver) {
   EXPECT_EQ(ValueTransformer::valueTransformerForName("Flow"), second->flow());
   std::vector<std::pair<std::string, Value>> seen;
   ScopedObserver observer("measurementUnitsChanged", [&](const Notification& n) {
-    seen.emplace_back(n.object, temperatureOf2000());
+    seen.emplace_back(
+        n.object,
+        ValueTransformer::valueTransformerForName("Temperature")->transformedValue(number(2000)));
   });
   second->setCelsius(true);
   second->setCelsius(true);

@@ -21,12 +21,8 @@ inline void PrintTo(const Value& value, std::ostream* out) {
 
 namespace test {
 
-inline Value number(int32_t n) {
-  return Value::numberWithInt(n);
-}
-inline Value text(std::string s) {
-  return Value::stringWithUTF8String(std::move(s));
-}
+inline const auto number = [](int32_t n) { return Value::numberWithInt(n); };
+inline const auto text = [](std::string s) { return Value::stringWithUTF8String(std::move(s)); };
 
 // Sets a variable for the rest of the test (ctest runs each in its own process); TZ at once.
 inline void setEnv(const char* name, const char* value) {

@@ -13,28 +13,24 @@ bookworm_root_key() {
 }
 
 # Makes DIR/bookworm-KEY.tar.zst with debootstrap; the tarball appears only when complete.
+# (Called in a condition, so errexit is off here: every step is checked.)
 bookworm_root_bootstrap() {
-  local cache_dir=$1 tarball=$2
-  local work log
+  local cache_dir=$1 tarball=$2 work status=0
   work=$(mktemp -d "$cache_dir/bootstrap.XXXXXX")
-  log="$work/debootstrap.log"
   echo "making the bookworm root with debootstrap (once per machine, about a minute)" >&2
-  if ! nice debootstrap --variant=minbase --include="$BOOKWORM_INCLUDE" bookworm "$work/root" \
-    >"$log" 2>&1; then
-    tail -n 5 "$log" >&2
-    local status=1
+  if nice debootstrap --variant=minbase --include="$BOOKWORM_INCLUDE" bookworm "$work/root" \
+    >"$work/debootstrap.log" 2>&1; then
+    # The downloaded packages and lists are not needed to boot; dropping them halves the tarball.
+    rm -rf "$work"/root/var/cache/apt/archives/*.deb "$work"/root/var/lib/apt/lists/*
+    tar -C "$work/root" --numeric-owner --xattrs --xattrs-include='*' -cf - . |
+      zstd -q -T0 -3 -o "$work/root.tar.zst" && mv "$work/root.tar.zst" "$tarball" || status=1
+  else
+    tail -n 5 "$work/debootstrap.log" >&2
+    status=1
     # Only an unreachable archive is a reason to skip; anything else is a real failure.
     grep -qiE "failed getting release file|couldn't download|could not resolve|unable to fetch" \
-      "$log" && status=77
-    rm -rf "$work"
-    return $status
+      "$work/debootstrap.log" && status=77
   fi
-  # The downloaded packages and lists are not needed to boot; dropping them halves the tarball.
-  # (Called in a condition, so errexit is off here: every step is checked.)
-  rm -rf "$work"/root/var/cache/apt/archives/*.deb "$work"/root/var/lib/apt/lists/*
-  local status=0
-  tar -C "$work/root" --numeric-owner --xattrs --xattrs-include='*' -cf - . |
-    zstd -q -T0 -3 -o "$work/root.tar.zst" && mv "$work/root.tar.zst" "$tarball" || status=1
   rm -rf "$work"
   return $status
 }
@@ -43,13 +39,11 @@ bookworm_root_prepare() {
   local root=$1 cache=${ZEL_SYSTEM_TEST_CACHE:-/var/cache/zelhelper-system-test} name
   name="bookworm-$(bookworm_root_key).tar.zst"
   mkdir -p "$cache"
-  if [[ ! -f $cache/$name ]]; then
-    # One bootstrap at a time per machine; a second run waits and then finds the tarball.
-    (
-      flock 9
-      [[ -f $cache/$name ]] || bookworm_root_bootstrap "$cache" "$cache/$name"
-    ) 9>"$cache/.lock" || return $?
-  fi
+  # One bootstrap at a time per machine; a second run waits and then finds the tarball.
+  (
+    flock 9
+    [[ -f $cache/$name ]] || bookworm_root_bootstrap "$cache" "$cache/$name"
+  ) 9>"$cache/.lock" || return $?
 
   # The container runs on an overlay and never writes the root, so an unpacked root of the
   # same tarball is still pristine; the stamp is written only once unpacking has finished.

@@ -12,31 +12,20 @@ CONTAINER_LEADER=
 CONTAINER_PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 
 container_boot() {
-  local root=$1 stage=$2 log=$3
+  local root=$1 stage=$2 log=$3 tries state=
   setpriv --pdeathsig TERM \
     systemd-nspawn -q -b --register=no --keep-unit --volatile=overlay --private-network \
     --machine="zelhelper-test-$$" --console=passive --bind-ro="$stage:/srv/stage" \
     -D "$root" >"$log" 2>&1 </dev/null &
   CONTAINER_PID=$!
 
-  local tries
-  for ((tries = 0; tries < 200; tries++)); do
-    kill -0 "$CONTAINER_PID" 2>/dev/null || {
-      echo "systemd-nspawn exited during boot:" >&2
-      tail -n 20 "$log" >&2
-      return 1
-    }
-    CONTAINER_LEADER=$(container_find_leader) && break
-    sleep 0.05
-  done
-  [[ -n $CONTAINER_LEADER ]] || { echo "the container's systemd did not appear" >&2; return 1; }
-
-  # Early in the boot systemctl answers nothing, or "offline" before /run/systemd/system exists;
-  # after that it waits for the boot to finish.
-  local state=
+  # Early in the boot there is no leader yet, then systemctl answers nothing, or "offline" before
+  # /run/systemd/system exists; after that it waits for the boot to finish.
   for ((tries = 0; tries < 600; tries++)); do
-    state=$(timeout 60 nsenter -t "$CONTAINER_LEADER" -a env -i PATH="$CONTAINER_PATH" \
-      systemctl is-system-running --wait 2>/dev/null) || true
+    kill -0 "$CONTAINER_PID" 2>/dev/null ||
+      { echo "systemd-nspawn exited during boot:" >&2; tail -n 20 "$log" >&2; return 1; }
+    CONTAINER_LEADER=$(container_find_leader) &&
+      state=$(container_exec systemctl is-system-running --wait 2>/dev/null) || true
     [[ -z $state || $state == offline ]] || break
     sleep 0.1
   done
@@ -49,10 +38,7 @@ container_boot() {
 container_find_leader() {
   local child
   for child in $(cat "/proc/$CONTAINER_PID/task/$CONTAINER_PID/children" 2>/dev/null); do
-    if grep -qE '^NSpid:\s+[0-9]+\s+1$' "/proc/$child/status" 2>/dev/null; then
-      echo "$child"
-      return 0
-    fi
+    grep -qE '^NSpid:\s+[0-9]+\s+1$' "/proc/$child/status" 2>/dev/null && echo "$child" && return 0
   done
   return 1
 }
@@ -66,19 +52,12 @@ container_shutdown() {
   [[ -n $CONTAINER_PID ]] || return 0
   # systemd-nspawn turns SIGTERM into an orderly poweroff of the container, at any stage.
   kill -TERM "$CONTAINER_PID" 2>/dev/null || true
-  local tries
-  for ((tries = 0; tries < 600; tries++)); do
-    kill -0 "$CONTAINER_PID" 2>/dev/null || break
-    sleep 0.05
-  done
-  if kill -0 "$CONTAINER_PID" 2>/dev/null; then
+  if ! timeout 30 tail --pid="$CONTAINER_PID" -s 0.05 -f /dev/null; then
     echo "the container did not power off in time; stopping it by force" >&2
     # Killing the PID namespace's init ends every process in the container.
     [[ -z $CONTAINER_LEADER ]] || kill -KILL "$CONTAINER_LEADER" 2>/dev/null || true
     kill -KILL "$CONTAINER_PID" 2>/dev/null || true
   fi
   wait "$CONTAINER_PID" 2>/dev/null || true
-  CONTAINER_PID=
-  CONTAINER_LEADER=
-  return 0
+  CONTAINER_PID='' CONTAINER_LEADER=''
 }
