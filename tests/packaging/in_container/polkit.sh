@@ -8,6 +8,18 @@ LABEL=$1
 action=net.zel.zelhelper.manage-helper
 rules=/etc/polkit-1/rules.d/50-zelhelper.rules
 for user in alice bob; do useradd "$user"; done
+# alice_authorized yes|no: waits until polkitd, which reads rules.d again on its own time after a
+# change, gives that answer for alice on the action.
+alice_authorized() {
+  local answer
+  for _ in $(seq 100); do
+    answer=no
+    as_user alice sh -c "pkcheck --action-id $action --process \$\$" >/dev/null 2>&1 && answer=yes
+    [[ $answer == "$1" ]] && return 0
+    sleep 0.1
+  done
+  fail "polkit still answers '$answer' for alice after 10 s"
+}
 socket_state() { echo "$(systemctl is-enabled "$LABEL.socket") $(systemctl is-active "$LABEL.socket")"; }
 refused() { # USER COMMAND: refused for want of consent (-60005 or -60007), changing nothing
   local before out status=0
@@ -29,7 +41,7 @@ refused bob remove
 echo "polkit.addRule(function(action, subject) {
   if (action.id == '$action' && subject.user == 'alice') return polkit.Result.YES;
 });" >"$rules"
-sleep 2 # polkitd reads rules.d again when it changes
+alice_authorized yes
 expect_status 0 "alice removes the helper" as_user alice zelhelper remove
 expect_eq "$(socket_state)" "disabled inactive" "the package's socket is disabled and stopped"
 expect_status 0 "alice installs the helper" as_user alice zelhelper install
@@ -40,7 +52,7 @@ expect_status 127 "pkexec runs set-privileges under polkit's own action, which r
   as_user alice pkexec --disable-internal-agent /usr/bin/zelhelper set-privileges 666 /etc/shadow
 expect_eq "$(stat -c %a /etc/shadow)" "$mode" "/etc/shadow keeps its mode"
 rm "$rules"
-sleep 2
+alice_authorized no
 refused alice install
 
 echo "the root side"
